@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, every Debian package that building, running and testing Plim needs.
+# Idempotent: when everything is present it only asks dpkg and returns within a second.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libgl-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  libsdl2-dev
+  libgtest-dev
+  ffmpeg
+  xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
+  fonts-ipafont-gothic
+  python3 python3-pil
+)
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "plim: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,47 @@
+// Frame capture: the frame on screen, copied from the video window, saved as a BMP file.
+#include "capture/Capture.h"
+
+#include <algorithm>
+
+#include "app/Module1.h"
+#include "chooser/PathJoin.h"
+#include "platform/forms/Interaction.h"
+#include "platform/forms/SavePicture.h"
+#include "platform/gdi/Gdi.h"
+#include "windows/Windows.h"
+
+namespace plim {
+
+using namespace Module1;
+
+namespace {
+constexpr int kCopyMinimum = 1000;
+}  // namespace
+
+void SaveFrameAction() {
+    DiaLogT& d = DiaLog();
+    if (d.Text1.Text().empty()) {
+        forms::MsgBox("ﾌｧｲﾙ名を入力してください", forms::vbOKCancel, std::string("ｴﾗｰ"));
+        return;
+    }
+    Ufrm().Pic.setPicture(forms::Picture());
+    d.Hide();
+    VFrm().SetFocus();
+    gdi::HDC dest = Ufrm().Pic.hDC();
+    gdi::HDC src = VFrm().hDC();
+    // The whole client area, however large: a fixed 1000 x 1000 would leave HD frames cut.
+    int w = std::max(kCopyMinimum, int(VFrm().ScaleWidth()));
+    int h = std::max(kCopyMinimum, int(VFrm().ScaleHeight()));
+    gdi::BitBlt(dest, 0, 0, w, h, src, FrameBorder, FrameBorder, gdi::SRCCOPY);
+    ChosenFolder = DiaLog().Dir1.Path();
+    std::string path = JoinPath(ChosenFolder, DiaLog().Text1.Text()) + ".bmp";
+    forms::DoEvents();
+    std::string failure = forms::SavePicture(Ufrm().Pic.Image(), path);
+    if (!failure.empty()) {
+        forms::MsgBox("BMPﾌｧｲﾙに保存できませんでした\n" + failure, forms::vbOKOnly, std::string("ｴﾗｰ"));
+        return;
+    }
+    forms::MsgBox("BMPﾌｧｲﾙに保存しました", forms::vbOKCancel, std::string(""));
+}
+
+}  // namespace plim

@@ -1,0 +1,112 @@
+// The file chooser in its two modes (open video, save frame) and the open action.
+#include "app/Module1.h"
+#include "capture/Capture.h"
+#include "chooser/PathJoin.h"
+#include "media/MciChannel.h"
+#include "platform/forms/Interaction.h"
+#include "platform/forms/Runtime.h"
+#include "platform/forms/Screen.h"
+#include "windows/Windows.h"
+
+namespace plim {
+
+using namespace Module1;
+using forms::Screen;
+
+namespace {
+constexpr const char* kVideoPattern = "*.avi;*.mpeg;*.mpg";
+constexpr const char* kBmpPattern = "*.BMP";
+constexpr int kDeviceUnavailable = 68;
+
+void OpenAction() {
+    DiaLogT& d = DiaLog();
+    MainFrmT& m = MainFrm();
+    Ufrm().Pic.setPicture(forms::Picture());
+    if (MediaOpen == -1) media::mciExecute("close movi2");
+    d.Hide();
+    forms::DoEvents();
+    m.PicTU.setLeft(20);
+    m.ComSAVE.setEnabled(true);
+    m.ComPLAY.setEnabled(true);
+    m.ComFF.setEnabled(true);
+    m.ComRR.setEnabled(true);
+    ChosenFolder = DiaLog().Dir1.Path();
+    MediaPath = JoinPath(ChosenFolder, DiaLog().File1.FileName());
+    OpenMedia();
+    VFrm().Show();
+    VFrm().SetFocus();
+}
+}  // namespace
+
+void MainFrmT::ComOpen_Click() {
+    DialogMode = 3;
+    DiaLog().File1.setPattern(kVideoPattern);
+    DiaLog().File1.setEnabled(true);
+    DiaLog().com_OK.setEnabled(false);
+    DiaLog().MakeDir.setVisible(false);
+    DiaLog().Show();
+}
+
+void MainFrmT::ComSAVE_Click() {
+    DialogMode = 2;
+    DiaLog().Text1.setText("");
+    DiaLog().File1.setPattern(kBmpPattern);
+    DiaLog().File1.setEnabled(true);
+    DiaLog().MakeDir.setVisible(false);
+    DiaLog().Show();
+}
+
+void DiaLogT::Form_Load() {
+    setTop(Screen::Height() / 3);
+    setLeft((Screen::Width() - Width()) / 2);
+    Show();
+}
+
+void DiaLogT::Form_Unload(int&) { MakeDir.setVisible(false); }
+
+// A drive that cannot be read leaves the folder and file lists as they were. Any failure
+// other than a drive that is not ready shows its number; the program goes on.
+void DiaLogT::Drive1_Change() {
+    try {
+        Dir1.setPath(Drive1.Drive());
+        File1.setPath(Dir1.Path());
+        Dir1.Refresh();
+        File1.Refresh();
+    } catch (const rt::RuntimeError& e) {
+        if (e.number() == kDeviceUnavailable) {
+            forms::MsgBox("ドライブが準備できていません", forms::vbOKOnly, std::string("ｴﾗｰ"));
+        } else {
+            forms::MsgBox(std::to_string(e.number()), forms::vbOKCancel, std::string("ｴﾗｰ"));
+        }
+    }
+}
+
+void DiaLogT::Dir1_Change() {
+    File1.setPath(Dir1.Path());
+    if (DialogMode == 2) {
+        com_OK.setEnabled(true);
+    } else if (DialogMode == 3) {
+        com_OK.setEnabled(false);
+        Text1.setText("");
+    }
+}
+
+void DiaLogT::File1_Click() {
+    Text1.setText(File1.FileName());
+    com_OK.setEnabled(true);
+}
+
+void DiaLogT::File1_DblClick() { com_OK_Click(); }
+
+void DiaLogT::com_Can_Click() { DiaLog.Unload(); }
+
+void DiaLogT::com_OK_Click() {
+    Playing = 0;
+    if (DialogMode == 3) {
+        OpenAction();
+    } else if (DialogMode == 2) {
+        SaveFrameAction();
+    }
+}
+
+}  // namespace plim

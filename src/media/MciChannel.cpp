@@ -1,0 +1,35 @@
+#include "media/MciChannel.h"
+
+#include <cstring>
+
+#include "platform/forms/Runtime.h"
+
+namespace plim::media {
+namespace {
+std::shared_ptr<MciService> g_service;
+constexpr uint32_t kNoService = 277;
+}  // namespace
+
+void installService(std::shared_ptr<MciService> service) { g_service = std::move(service); }
+std::shared_ptr<MciService> currentService() { return g_service; }
+
+uint32_t mciSendStringA(const std::string& command, char* reply, uint32_t length, intptr_t callback) {
+    if (reply && length > 0) reply[0] = '\0';
+    if (!g_service) return kNoService;
+    return g_service->sendString(command, reply, length, callback);
+}
+
+bool mciExecute(const std::string& command) { return g_service ? g_service->execute(command) : false; }
+
+bool mciGetErrorStringA(uint32_t code, char* buffer, uint32_t length) {
+    if (buffer && length > 0) buffer[0] = '\0';
+    return g_service ? g_service->errorString(code, buffer, length) : false;
+}
+
+std::string ReplyBuffer::str() const { return std::string(text, strnlen(text, kReplyLength)); }
+
+double ReplyNumber(const ReplyBuffer& reply) { return rt::Val(reply.str()); }
+
+bool ReplyIsStopped(const ReplyBuffer& reply) { return std::strncmp(reply.text, "stopped", 7) == 0; }
+
+}  // namespace plim::media

@@ -1,0 +1,190 @@
+#include "platform/forms/Form.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QTimer>
+#include <QWindow>
+#include <cmath>
+
+#include "platform/forms/Controls.h"
+#include "platform/forms/Interaction.h"
+#include "platform/forms/Screen.h"
+#include "platform/gdi/Gdi.h"
+
+namespace plim::forms {
+
+QColor vbColor(uint32_t value) {
+    if (value & 0x80000000u) return QColor(0xF0, 0xF0, 0xF0);  // button face
+    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+
+// The top-level widget of a form: paints the background and the line controls, and turns
+// the title bar's close into the form's unload.
+class FormWidget : public QWidget {
+public:
+    explicit FormWidget(Form* form) : form_(form) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        for (LineCtl* l : form_->lines()) l->paint(p);
+    }
+    void closeEvent(QCloseEvent* e) override {
+        e->ignore();
+        dispatch([this] { form_->requestUnload(); });
+    }
+    void showEvent(QShowEvent*) override {
+        // The window manager reports its frame some time after the window is mapped.
+        for (int ms : {0, 50, 150, 400, 1000}) {
+            QTimer::singleShot(ms, this, [this] { form_->syncFrame(); });
+        }
+    }
+    void moveEvent(QMoveEvent*) override { form_->syncFrame(); }
+
+private:
+    Form* form_;
+};
+
+namespace {
+// Frame margins last seen on a shown window, per border style: the estimate for a window
+// that has not been shown yet (the same window manager draws the same frame).
+QMargins g_lastKnown[2];
+
+int idx(Border b) { return b == Border::FixedSingle ? 0 : 1; }
+int toPx(float twips, float tpp) { return static_cast<int>(std::lround(twips / tpp)); }
+}  // namespace
+
+Form::Form(const FormDesign& d) : w_(new FormWidget(this)), border_(d.border) {
+    Qt::WindowFlags f = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                        Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint;
+    w_->setWindowFlags(f);
+    w_->setAttribute(Qt::WA_DeleteOnClose, false);
+    w_->setAutoFillBackground(true);
+    QPalette pal = w_->palette();
+    pal.setColor(QPalette::Window, vbColor(d.backColor));
+    w_->setPalette(pal);
+    w_->setWindowTitle(QString::fromStdString(d.caption));
+    if (d.icon) w_->setWindowIcon(QIcon(":/icons/film.xpm"));
+    resizeClient(QSize(toPx(d.clientWidthTwips, Screen::TwipsPerPixelX()),
+                       toPx(d.clientHeightTwips, Screen::TwipsPerPixelY())));
+}
+
+Form::~Form() { delete w_; }
+
+QWidget* Form::widget() const { return w_; }
+
+QMargins Form::frameMargins() const {
+    QWindow* h = w_->windowHandle();
+    if (w_->isVisible() && h) {
+        QMargins m = h->frameMargins();
+        g_lastKnown[idx(border_)] = m;
+        return m;
+    }
+    return g_lastKnown[idx(border_)];
+}
+
+QSize Form::outerPx() const {
+    QMargins m = frameMargins();
+    return QSize(w_->width() + m.left() + m.right(), w_->height() + m.top() + m.bottom());
+}
+
+void Form::resizeClient(QSize client) {
+    client = client.expandedTo(QSize(1, 1));
+    if (border_ == Border::FixedSingle) {
+        w_->setFixedSize(client);
+    } else {
+        w_->resize(client);
+    }
+}
+
+float Form::Left() const { return w_->frameGeometry().x() * Screen::TwipsPerPixelX(); }
+float Form::Top() const { return w_->frameGeometry().y() * Screen::TwipsPerPixelY(); }
+float Form::Width() const { return outerPx().width() * Screen::TwipsPerPixelX(); }
+float Form::Height() const { return outerPx().height() * Screen::TwipsPerPixelY(); }
+float Form::ScaleWidth() const { return static_cast<float>(w_->width()); }
+float Form::ScaleHeight() const { return static_cast<float>(w_->height()); }
+
+void Form::setLeft(float twips) { w_->move(toPx(twips, Screen::TwipsPerPixelX()), w_->frameGeometry().y()); }
+void Form::setTop(float twips) { w_->move(w_->frameGeometry().x(), toPx(twips, Screen::TwipsPerPixelY())); }
+
+void Form::setWidth(float twips) {
+    QMargins m = frameMargins();
+    int outer = toPx(twips, Screen::TwipsPerPixelX());
+    if (!outerSet_) requestedOuter_ = QSize(-1, -1);
+    outerSet_ = true;
+    requestedOuter_.setWidth(outer);
+    assumed_ = m;
+    resizeClient(QSize(outer - m.left() - m.right(), w_->height()));
+}
+
+void Form::setHeight(float twips) {
+    QMargins m = frameMargins();
+    int outer = toPx(twips, Screen::TwipsPerPixelY());
+    if (!outerSet_) requestedOuter_ = QSize(-1, -1);
+    outerSet_ = true;
+    requestedOuter_.setHeight(outer);
+    assumed_ = m;
+    resizeClient(QSize(w_->width(), outer - m.top() - m.bottom()));
+}
+
+void Form::syncFrame() {
+    if (!outerSet_ || !w_->isVisible()) return;
+    QMargins m = frameMargins();
+    if (m == assumed_) return;
+    QSize c(w_->width(), w_->height());
+    if (requestedOuter_.width() >= 0) c.setWidth(requestedOuter_.width() - m.left() - m.right());
+    if (requestedOuter_.height() >= 0) c.setHeight(requestedOuter_.height() - m.top() - m.bottom());
+    assumed_ = m;
+    resizeClient(c);
+}
+
+std::string Form::Caption() const { return w_->windowTitle().toStdString(); }
+void Form::setCaption(const std::string& text) { w_->setWindowTitle(QString::fromStdString(text)); }
+
+void Form::Show() {
+    w_->show();
+    w_->raise();
+}
+void Form::Hide() { w_->hide(); }
+bool Form::Visible() const { return w_->isVisible(); }
+
+void Form::SetFocus() {
+    if (!w_->isVisible()) return;
+    w_->raise();
+    w_->activateWindow();
+    w_->setFocus(Qt::OtherFocusReason);
+}
+
+void Form::Refresh() { w_->repaint(); }
+
+intptr_t Form::hDC() { return gdi::dcForWindow(w_); }
+
+void Form::addLine(LineCtl* line) { lines_.push_back(line); }
+
+void Form::addControl(Control* c, int tabIndex) {
+    if (tabIndex >= 0) tab_.emplace_back(tabIndex, c);
+}
+
+void Form::applyTabOrder() {
+    std::sort(tab_.begin(), tab_.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    for (size_t i = 1; i < tab_.size(); ++i) {
+        QWidget::setTabOrder(tab_[i - 1].second->widget(), tab_[i].second->widget());
+    }
+}
+
+void Form::requestUnload() {
+    if (unloadRequest_) {
+        unloadRequest_();
+    } else {
+        Hide();
+    }
+}
+
+void discardFormLater(std::unique_ptr<Form> f) {
+    Form* raw = f.release();
+    QTimer::singleShot(0, qApp, [raw] { delete raw; });
+}
+
+}  // namespace plim::forms

@@ -1,0 +1,37 @@
+#include "platform/forms/Screen.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace plim::forms {
+namespace {
+double g_dpiOverride = 0;
+
+double dpiX() {
+    if (g_dpiOverride > 0) return g_dpiOverride;
+    QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->logicalDotsPerInchX() : 96.0;
+}
+double dpiY() {
+    if (g_dpiOverride > 0) return g_dpiOverride;
+    QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->logicalDotsPerInchY() : 96.0;
+}
+}  // namespace
+
+float Screen::TwipsPerPixelX() { return static_cast<float>(1440.0 / dpiX()); }
+float Screen::TwipsPerPixelY() { return static_cast<float>(1440.0 / dpiY()); }
+
+float Screen::Width() {
+    QScreen* s = QGuiApplication::primaryScreen();
+    return (s ? s->geometry().width() : 1024) * TwipsPerPixelX();
+}
+
+float Screen::Height() {
+    QScreen* s = QGuiApplication::primaryScreen();
+    return (s ? s->geometry().height() : 768) * TwipsPerPixelY();
+}
+
+void Screen::setDpiOverride(double dpi) { g_dpiOverride = dpi; }
+
+}  // namespace plim::forms

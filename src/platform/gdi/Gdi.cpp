@@ -1,0 +1,70 @@
+#include "platform/gdi/Gdi.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPointer>
+#include <QWidget>
+#include <map>
+
+namespace plim::gdi {
+namespace {
+struct Dc {
+    QPointer<QWidget> window;
+    QImage* bitmap = nullptr;
+};
+std::map<HDC, Dc>& table() {
+    static std::map<HDC, Dc> t;
+    return t;
+}
+HDC g_next = 0x2000;
+
+HDC add(Dc dc) {
+    for (auto& [h, d] : table()) {
+        if ((dc.window && d.window == dc.window) || (dc.bitmap && d.bitmap == dc.bitmap)) return h;
+    }
+    HDC h = g_next++;
+    table()[h] = dc;
+    return h;
+}
+
+// The source rectangle as the window shows it, outside parts in its background colour.
+QImage readWindow(QWidget* w, int sx, int sy, int width, int height) {
+    QImage out(width, height, QImage::Format_RGB32);
+    out.fill(w->palette().color(QPalette::Window));
+    QRect inside = QRect(sx, sy, width, height).intersected(w->rect());
+    if (inside.isEmpty()) return out;
+    QPixmap shown = w->grab(inside);
+    QPainter p(&out);
+    p.drawPixmap(inside.topLeft() - QPoint(sx, sy), shown);
+    return out;
+}
+}  // namespace
+
+HDC dcForWindow(QWidget* client) { return client ? add(Dc{client, nullptr}) : 0; }
+HDC dcForBitmap(QImage* bitmap) { return bitmap ? add(Dc{nullptr, bitmap}) : 0; }
+void releaseDc(HDC dc) { table().erase(dc); }
+
+int BitBlt(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy, uint32_t rop) {
+    if (rop != SRCCOPY || w <= 0 || h <= 0) return 0;
+    auto d = table().find(dest), s = table().find(src);
+    if (d == table().end() || s == table().end() || !d->second.bitmap) return 0;
+    QImage* target = d->second.bitmap;
+    // Only what can land in the destination is read.
+    int cw = std::min(w, std::max(0, target->width() - x));
+    int ch = std::min(h, std::max(0, target->height() - y));
+    if (cw == 0 || ch == 0) return 1;
+    QImage pixels;
+    if (s->second.window) {
+        pixels = readWindow(s->second.window, sx, sy, cw, ch);
+    } else if (s->second.bitmap) {
+        pixels = s->second.bitmap->copy(sx, sy, cw, ch);
+    } else {
+        return 0;
+    }
+    QPainter p(target);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(x, y, pixels);
+    return 1;
+}
+
+}  // namespace plim::gdi

@@ -1,0 +1,79 @@
+#include "platform/mci/Device.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QPainter>
+#include <cmath>
+#include <thread>
+
+namespace plim::mci {
+
+VideoSurface::VideoSurface(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void VideoSurface::setFrame(engine::VideoFrame f) {
+    frame_ = std::move(f);
+    update();
+}
+
+void VideoSurface::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    if (!frame_.valid()) return;
+    QImage img(frame_.pixels.get(), frame_.width, frame_.height, frame_.stride, QImage::Format_RGB32);
+    QRect dest = destination.isValid() ? destination : QRect(0, 0, frame_.width, frame_.height);
+    if (dest.size() == img.size()) {
+        p.drawImage(dest.topLeft(), img);
+    } else {
+        p.drawImage(dest, img);
+    }
+}
+
+Device::Device(std::string a, std::unique_ptr<engine::Player> player, VideoSurface* surface)
+    : alias(std::move(a)), player_(std::move(player)), surface_(surface) {
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(int(engine::kTickIntervalUs / 1000));
+    QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+    kick();
+}
+
+Device::~Device() {
+    timer_.stop();
+    player_.reset();  // joins the engine's threads
+    delete surface_.data();
+}
+
+int64_t Device::toUnits(int64_t us) const {
+    if (timeFormat == TimeFormat::Frames) {
+        return std::llround(double(us) / double(player_->info().frameDurUs));
+    }
+    return std::llround(double(us) / 1000.0);
+}
+
+int64_t Device::fromUnits(int64_t units) const {
+    if (timeFormat == TimeFormat::Frames) return units * player_->info().frameDurUs;
+    return units * 1000;
+}
+
+void Device::kick() {
+    if (!timer_.isActive() && player_->needsTicks()) timer_.start();
+}
+
+void Device::tick() {
+    if (auto f = player_->frameToShow(engine::Player::nowUs())) {
+        if (surface_) surface_->setFrame(std::move(*f));
+    }
+    if (!player_->needsTicks()) timer_.stop();
+}
+
+void Device::waitUntil(bool (*done)(engine::Player&)) {
+    while (!done(*player_)) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        tick();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+}  // namespace plim::mci

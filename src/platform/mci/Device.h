@@ -1,0 +1,60 @@
+#pragma once
+// One open MCI device: a player of the media engine and the window it draws into. The
+// window only paints the frame handed to it; a GUI-thread timer pulls the due frame from
+// the player. GUI thread only.
+#include <QPointer>
+#include <QRect>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "platform/mci/MciCommand.h"
+#include "platform/mci/engine/Player.h"
+
+namespace plim::mci {
+
+// The playback window: paints the last frame handed to it, unscaled at the destination
+// rectangle's origin unless a destination of another size was put.
+class VideoSurface : public QWidget {
+public:
+    explicit VideoSurface(QWidget* parent);
+    void setFrame(engine::VideoFrame f);
+    const engine::VideoFrame& frame() const { return frame_; }
+    QRect destination;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    engine::VideoFrame frame_;
+};
+
+class Device {
+public:
+    Device(std::string alias, std::unique_ptr<engine::Player> player, VideoSurface* surface);
+    ~Device();
+
+    const std::string alias;
+    engine::Player& player() { return *player_; }
+    VideoSurface* surface() const { return surface_; }
+    TimeFormat timeFormat = TimeFormat::Milliseconds;
+
+    // Units of the current time format <-> microseconds.
+    int64_t toUnits(int64_t us) const;
+    int64_t fromUnits(int64_t units) const;
+    int64_t lengthUnits() const { return toUnits(player_->info().lengthUs); }
+
+    // Keeps the display timer running while the player needs it.
+    void kick();
+    // Handles window events until the player settles (seek shown, or play ended).
+    void waitUntil(bool (*done)(engine::Player&));
+
+private:
+    void tick();
+    std::unique_ptr<engine::Player> player_;
+    QPointer<VideoSurface> surface_;
+    QTimer timer_;
+};
+
+}  // namespace plim::mci

@@ -1,0 +1,270 @@
+// The MCI command-string service: parses each command once, then runs its handler against
+// the open devices.
+#include "platform/mci/MciService.h"
+
+#include <QWidget>
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "platform/forms/Handles.h"
+#include "platform/forms/Interaction.h"
+#include "platform/mci/Device.h"
+#include "platform/mci/MciCommand.h"
+#include "platform/mci/MciHandlers.h"
+
+namespace plim::mci {
+
+void copyReply(const std::string& text, char* buffer, uint32_t length) {
+    if (!buffer || length == 0) return;
+    size_t n = std::min<size_t>(text.size(), length - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+}
+
+namespace {
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+}  // namespace
+
+class Session {
+public:
+    std::map<std::string, std::unique_ptr<Device>> devices;  // by lower-case alias
+
+    Device* find(const std::string& alias) {
+        auto it = devices.find(lower(alias));
+        return it == devices.end() ? nullptr : it->second.get();
+    }
+};
+
+namespace {
+
+class Service : public MciService {
+public:
+    uint32_t sendString(const std::string& command, char* reply, uint32_t length, intptr_t) override {
+        if (reply && length > 0) reply[0] = '\0';
+        ParseResult r = parseCommand(command);
+        if (r.error) return r.error;
+        std::string text;
+        uint32_t code = r.handler(session_, r.command, text);
+        if (code == 0) copyReply(text, reply, length);
+        return code;
+    }
+
+    bool execute(const std::string& command) override {
+        uint32_t code = sendString(command, nullptr, 0, 0);
+        if (code == 0) return true;
+        std::string text = errorText(code);
+        if (text.empty()) text = "MCI エラー (" + std::to_string(code) + ")";
+        forms::MsgBox(text + "\n\n" + command, forms::vbOKOnly, std::string("MCI ｴﾗｰ"));
+        return false;
+    }
+
+    bool errorString(uint32_t code, char* buffer, uint32_t length) override {
+        if (buffer && length > 0) buffer[0] = '\0';
+        std::string text = errorText(code);
+        if (text.empty()) return false;
+        copyReply(text, buffer, length);
+        return true;
+    }
+
+private:
+    Session session_;
+};
+
+std::string rectText(const QRect& r) {
+    return std::to_string(r.x()) + " " + std::to_string(r.y()) + " " + std::to_string(r.width()) + " " +
+           std::to_string(r.height());
+}
+
+// The device a command names, or the error for an unknown alias.
+uint32_t deviceOf(Session& s, const MciCommand& c, Device*& d) {
+    d = s.find(c.device);
+    return d ? 0 : err::kInvalidDeviceName;
+}
+
+uint32_t checkRange(Device& d, int64_t units) {
+    return (units < 0 || units > d.lengthUnits()) ? err::kOutOfRange : 0;
+}
+
+VideoSurface* makeSurface(const MciCommand& c, const engine::MediaInfo& info, uint32_t& error) {
+    QWidget* parent = c.parent ? forms::widgetOf(forms::HWND(*c.parent)) : nullptr;
+    if (c.parent && !parent) return error = err::kCreateWindow, nullptr;
+    if (c.style == Style::Child && !parent) return error = err::kCreateWindow, nullptr;
+    if (!info.hasVideo) return nullptr;
+    VideoSurface* s;
+    if (c.style == Style::Child) {
+        s = new VideoSurface(parent);
+    } else {
+        s = new VideoSurface(parent);
+        s->setWindowFlags(Qt::Window);
+        s->setWindowTitle(QString::fromStdString(c.alias.empty() ? c.device : c.alias));
+    }
+    s->setGeometry(0, 0, info.width, info.height);
+    s->hide();
+    return s;
+}
+
+}  // namespace
+
+uint32_t doOpen(Session& s, const MciCommand& c, std::string& reply) {
+    std::string alias = c.alias.empty() ? c.device : c.alias;
+    if (s.find(alias)) return c.alias.empty() ? 265u : err::kDuplicateAlias;
+    if (!c.type.empty() && lower(c.type) != "avivideo" && lower(c.type) != "mpegvideo") return err::kInvalidDeviceName;
+    if (c.style == Style::Child && !c.parent) return err::kCreateWindow;
+    std::unique_ptr<engine::Player> player;
+    if (int e = engine::Player::open(c.device, player)) return uint32_t(e);
+    uint32_t error = 0;
+    VideoSurface* surface = makeSurface(c, player->info(), error);
+    if (error) return error;
+    s.devices[lower(alias)] = std::make_unique<Device>(alias, std::move(player), surface);
+    reply = std::to_string(s.devices.size());
+    return 0;
+}
+
+uint32_t doClose(Session& s, const MciCommand& c, std::string&) {
+    if (c.all) {
+        s.devices.clear();
+        return 0;
+    }
+    auto it = s.devices.find(lower(c.device));
+    if (it == s.devices.end()) return err::kInvalidDeviceName;
+    s.devices.erase(it);
+    return 0;
+}
+
+uint32_t doPlay(Session& s, const MciCommand& c, std::string&) {
+    Device* d;
+    if (uint32_t e = deviceOf(s, c, d)) return e;
+    if (c.from)
+        if (uint32_t e = checkRange(*d, *c.from)) return e;
+    if (c.to)
+        if (uint32_t e = checkRange(*d, *c.to)) return e;
+    if (c.from && c.to && *c.from > *c.to) return err::kOutOfRange;
+    std::optional<int64_t> from, to;
+    if (c.from) from = d->fromUnits(*c.from);
+    if (c.to) to = d->fromUnits(*c.to);
+    d->player().play(from, to);
+    if (d->surface()) d->surface()->show();
+    d->kick();
+    if (c.has(kWait)) d->waitUntil([](engine::Player& p) { return p.mode() != engine::Mode::Playing; });
+    return 0;
+}
+
+uint32_t doStop(Session& s, const MciCommand& c, std::string&) {
+    Device* d;
+    if (uint32_t e = deviceOf(s, c, d)) return e;
+    d->player().stop();
+    return 0;
+}
+
+uint32_t doPause(Session& s, const MciCommand& c, std::string&) {
+    Device* d;
+    if (uint32_t e = deviceOf(s, c, d)) return e;
+    d->player().pause();
+    return 0;
+}
+
+uint32_t doResume(Session& s, const MciCommand& c, std::string&) {
+    Device* d;
+    if (uint32_t e = deviceOf(s, c, d)) return e;
+    d->player().resume();
+    d->kick();
+    return 0;
+}
+
+uint32_t doSeek(Session& s, const MciCommand& c, std::string&) {
+    Device* d;
+    if (uint32_t e = deviceOf(s, c, d)) return e;
+    int64_t us = 0;
+    if (c.seek == SeekTarget::End) us = d->player().info().lengthUs;
+    if (c.seek == SeekTarget::Value) {
+        if (uint32_t e = checkRange(*d, c.seekTo)) return e;
+        us = c.seekTo == d->lengthUnits() ? d->player().info().lengthUs : d->fromUnits(c.seekTo);
+    }
+    d->player().seek(us);
+    d->kick();
+    if (c.has(kWait)) d->waitUntil([](engine::Player& p) { return p.seekSettled(); });
+    return 0;
+}
+
+uint32_t doStatus(Session& s, const MciCommand& c, std::string& reply) {
+    Device* d;
+    if (uint32_t e = deviceOf(s, c, d)) return e;
+    engine::Player& p = d->player();
+    switch (c.status) {
+        case StatusItem::Length: reply = std::to_string(d->lengthUnits()); break;
+        case StatusItem::Position:
+            reply = std::to_string(std::min(d->toUnits(p.positionUs()), d->lengthUnits()));
+            break;
+        case StatusItem::Mode:
+            reply = p.mode() == engine::Mode::Playing ? "playing" : p.mode() == engine::Mode::Paused ? "paused" : "stopped";
+            break;
+        case StatusItem::Ready: reply = "true"; break;
+        case StatusItem::TimeFormat: reply = d->timeFormat == TimeFormat::Frames ? "frames" : "milliseconds"; break;
+        case StatusItem::WindowHandle:
+            if (!d->surface()) return err::kNoWindow;
+            reply = std::to_string(forms::handleOf(d->surface()));
+            break;
+        case StatusItem::None: return err::kUnsupportedFunction;
+    }
+    return 0;
+}
+
+uint32_t doWhere(Session& s, const MciCommand& c, std::string& reply) {
+    Device* d;
+    if (uint32_t e = deviceOf(s, c, d)) return e;
+    VideoSurface* v = d->surface();
+    if (!v) return err::kNoWindow;
+    const engine::MediaInfo& info = d->player().info();
+    if (c.where == WhereItem::Source) reply = rectText(QRect(0, 0, info.width, info.height));
+    if (c.where == WhereItem::Destination)
+        reply = rectText(v->destination.isValid() ? v->destination : QRect(0, 0, info.width, info.height));
+    if (c.where == WhereItem::Window) reply = rectText(v->geometry());
+    return 0;
+}
+
+uint32_t doPut(Session& s, const MciCommand& c, std::string&) {
+    Device* d;
+    if (uint32_t e = deviceOf(s, c, d)) return e;
+    VideoSurface* v = d->surface();
+    if (!v) return err::kNoWindow;
+    if (c.where == WhereItem::None) return err::kMissingParameter;
+    if (c.where == WhereItem::Destination) {
+        v->destination = c.rect ? QRect(int((*c.rect)[0]), int((*c.rect)[1]), int((*c.rect)[2]), int((*c.rect)[3]))
+                                : QRect(QPoint(0, 0), v->size());
+        v->update();
+    } else if (c.rect) {
+        const auto& r = *c.rect;
+        QSize size = (r[2] == 0 && r[3] == 0) ? v->size() : QSize(int(r[2]), int(r[3]));
+        v->setGeometry(QRect(QPoint(int(r[0]), int(r[1])), size));
+    }
+    return 0;
+}
+
+uint32_t doRealize(Session& s, const MciCommand& c, std::string&) {
+    Device* d;
+    return deviceOf(s, c, d);
+}
+
+uint32_t doWindow(Session& s, const MciCommand& c, std::string&) {
+    Device* d;
+    if (uint32_t e = deviceOf(s, c, d)) return e;
+    if (!d->surface()) return err::kNoWindow;
+    if (c.has(kStateShow)) d->surface()->show();
+    if (c.has(kStateHide)) d->surface()->hide();
+    return 0;
+}
+
+uint32_t doSet(Session& s, const MciCommand& c, std::string&) {
+    Device* d;
+    if (uint32_t e = deviceOf(s, c, d)) return e;
+    d->timeFormat = *c.timeFormat;
+    return 0;
+}
+
+std::shared_ptr<MciService> createService() { return std::make_shared<Service>(); }
+
+}  // namespace plim::mci

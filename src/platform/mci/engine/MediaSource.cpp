@@ -1,0 +1,96 @@
+#include "platform/mci/engine/MediaSource.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace plim::engine {
+
+int64_t streamTimeToUs(const AVStream* st, int64_t ts) { return av_rescale_q(ts, st->time_base, AVRational{1, 1000000}); }
+
+namespace {
+// Preroll for formats without a key-frame index (MPEG program streams): seeking by
+// timestamp may land after the key frame that the target needs.
+constexpr int64_t kUnindexedPrerollUs = 1500000;
+
+bool decodable(const AVStream* st) { return avcodec_find_decoder(st->codecpar->codec_id) != nullptr; }
+
+int64_t frameDuration(const AVStream* st) {
+    AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+    if (r.num <= 0 || r.den <= 0) return 40000;
+    int64_t d = av_rescale(1000000, r.den, r.num);
+    return d > 0 ? d : 40000;
+}
+}  // namespace
+
+MediaSource::~MediaSource() {
+    if (fmt_) avformat_close_input(&fmt_);
+}
+
+AVStream* MediaSource::videoStream() const { return video_ >= 0 ? fmt_->streams[video_] : nullptr; }
+AVStream* MediaSource::audioStream() const { return audio_ >= 0 ? fmt_->streams[audio_] : nullptr; }
+
+int MediaSource::open(const std::string& path, std::unique_ptr<MediaSource>& out) {
+    struct stat sb;
+    if (::stat(path.c_str(), &sb) != 0) return (errno == ENOENT || errno == ENOTDIR) ? kErrFileNotFound : kErrInvalidFile;
+    if (!S_ISREG(sb.st_mode) || sb.st_size == 0) return kErrInvalidFile;
+
+    std::unique_ptr<MediaSource> s(new MediaSource());
+    if (avformat_open_input(&s->fmt_, path.c_str(), nullptr, nullptr) < 0) return kErrInvalidFile;
+    if (avformat_find_stream_info(s->fmt_, nullptr) < 0) return kErrInvalidFile;
+
+    int v = av_find_best_stream(s->fmt_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (v >= 0) {
+        AVStream* st = s->fmt_->streams[v];
+        if (st->codecpar->width <= 0 || st->codecpar->height <= 0) v = -1;
+        else if (!decodable(st)) return kErrCannotLoadDriver;
+    }
+    int a = av_find_best_stream(s->fmt_, AVMEDIA_TYPE_AUDIO, -1, v, nullptr, 0);
+    if (a >= 0 && !decodable(s->fmt_->streams[a])) a = -1;
+    if (v < 0 && a < 0) return kErrInvalidFile;
+    s->video_ = v;
+    s->audio_ = a;
+
+    AVStream* main = s->fmt_->streams[v >= 0 ? v : a];
+    s->originUs_ = main->start_time != AV_NOPTS_VALUE ? streamTimeToUs(main, main->start_time)
+                   : s->fmt_->start_time != AV_NOPTS_VALUE ? s->fmt_->start_time
+                                                            : 0;
+    s->indexed_ = avformat_index_get_entries_count(main) > 0;
+
+    MediaInfo& info = s->info_;
+    info.hasVideo = v >= 0;
+    info.hasAudio = a >= 0;
+    if (v >= 0) {
+        info.width = main->codecpar->width;
+        info.height = main->codecpar->height;
+        info.frameDurUs = frameDuration(main);
+    }
+    if (main->duration != AV_NOPTS_VALUE && main->duration > 0) {
+        info.lengthUs = streamTimeToUs(main, main->duration);
+    } else if (s->fmt_->duration != AV_NOPTS_VALUE && s->fmt_->duration > 0) {
+        info.lengthUs = s->fmt_->duration;
+    } else if (main->nb_frames > 0) {
+        info.lengthUs = main->nb_frames * info.frameDurUs;
+    }
+    out = std::move(s);
+    return 0;
+}
+
+bool MediaSource::seek(int64_t targetUs) {
+    AVStream* st = fmt_->streams[video_ >= 0 ? video_ : audio_];
+    int64_t want = targetUs - (indexed_ ? 0 : kUnindexedPrerollUs);
+    if (want < 0) want = 0;
+    int64_t ts = av_rescale_q(want + originUs_, AVRational{1, 1000000}, st->time_base);
+    if (av_seek_frame(fmt_, st->index, ts, AVSEEK_FLAG_BACKWARD) >= 0) return true;
+    // Fall back to the start of the file, from which any target can be decoded forward.
+    int64_t start = av_rescale_q(originUs_, AVRational{1, 1000000}, st->time_base);
+    if (av_seek_frame(fmt_, st->index, start, AVSEEK_FLAG_BACKWARD) >= 0) return true;
+    return av_seek_frame(fmt_, -1, 0, AVSEEK_FLAG_BYTE) >= 0;
+}
+
+}  // namespace plim::engine

@@ -1,0 +1,350 @@
+#include "platform/mci/engine/Player.h"
+
+#include <algorithm>
+#include <chrono>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include "platform/mci/engine/AudioOutput.h"
+#include "platform/mci/engine/MediaSource.h"
+#include "platform/mci/engine/VideoDecoder.h"
+
+namespace plim::engine {
+
+namespace {
+constexpr int64_t kAudioStartGraceUs = 500000;
+constexpr size_t kMaxQueuedPackets = 96;
+constexpr size_t kMaxQueuedBytes = 32u << 20;
+constexpr int kMaxReadErrors = 16;
+}  // namespace
+
+int64_t Player::nowUs() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int Player::open(const std::string& path, std::unique_ptr<Player>& out, Options opts) {
+    std::unique_ptr<MediaSource> src;
+    int err = MediaSource::open(path, src);
+    if (err) return err;
+    std::unique_ptr<Player> p(new Player());
+    p->info_ = src->info();
+    if (p->info_.hasVideo) {
+        p->dec_ = std::make_unique<VideoDecoder>();
+        if (!p->dec_->open(src->videoStream(), src->originUs(), opts.decoderThreads)) return kErrCannotLoadDriver;
+    }
+    if (p->info_.hasAudio && opts.audio) p->audio_ = AudioOutput::create(src->audioStream(), src->originUs());
+    p->src_ = std::move(src);
+    p->endUs_ = p->info_.lengthUs;
+    p->seekReq_ = SeekRequest{true, p->gen_, 0, false};
+    p->seekFramePending_ = p->info_.hasVideo;
+    p->demux_ = std::thread(&Player::demuxLoop, p.get());
+    if (p->info_.hasVideo) p->video_ = std::thread(&Player::videoLoop, p.get());
+    out = std::move(p);
+    return 0;
+}
+
+Player::~Player() {
+    {
+        std::lock_guard<std::mutex> lk(mu_);
+        quit_ = true;
+    }
+    demuxCv_.notify_all();
+    vq_.close();
+    fq_.close();
+    if (audio_) audio_->close();
+    if (demux_.joinable()) demux_.join();
+    if (video_.joinable()) video_.join();
+}
+
+// --- demux thread ----------------------------------------------------------------------
+
+bool Player::demuxHasRoomLocked() const {
+    bool videoRoom = info_.hasVideo && vq_.count() < kMaxQueuedPackets;
+    bool audioRoom = audio_ && audio_->wantsPackets();
+    return (videoRoom || audioRoom) && vq_.bytes() < kMaxQueuedBytes;
+}
+
+void Player::demuxLoop() {
+    uint64_t gen = 0;
+    int errors = 0;
+    for (;;) {
+        SeekRequest req;
+        {
+            std::unique_lock<std::mutex> lk(mu_);
+            demuxCv_.wait_for(lk, std::chrono::milliseconds(20),
+                              [&] { return quit_ || seekReq_.pending || (!demuxEof_ && demuxHasRoomLocked()); });
+            if (quit_) return;
+            if (seekReq_.pending) {
+                req = seekReq_;
+                seekReq_.pending = false;
+                demuxEof_ = false;
+            } else if (demuxEof_ || !demuxHasRoomLocked()) {
+                continue;
+            }
+        }
+        if (req.gen) {
+            if (req.move) src_->seek(req.targetUs);
+            gen = req.gen;
+            errors = 0;
+            vq_.flush();
+            vq_.push(PacketItem{PacketItem::Flush, gen, req.targetUs, nullptr});
+            if (audio_) audio_->flush(gen, req.targetUs);
+            continue;
+        }
+        AVPacket* pkt = av_packet_alloc();
+        int r = av_read_frame(src_->format(), pkt);
+        if (r == AVERROR(EAGAIN)) {
+            av_packet_free(&pkt);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            continue;
+        }
+        if (r < 0 && r != AVERROR_EOF && ++errors < kMaxReadErrors) {
+            av_packet_free(&pkt);
+            continue;
+        }
+        if (r < 0) {
+            av_packet_free(&pkt);
+            vq_.push(PacketItem{PacketItem::Eof, gen, -1, nullptr});
+            if (audio_) audio_->endOfStream(gen);
+            std::lock_guard<std::mutex> lk(mu_);
+            demuxEof_ = true;
+            continue;
+        }
+        if (pkt->stream_index == src_->videoIndex() && info_.hasVideo) {
+            vq_.push(PacketItem{PacketItem::Data, gen, -1, pkt});
+        } else if (audio_ && pkt->stream_index == src_->audioIndex()) {
+            audio_->pushPacket(gen, pkt);  // takes ownership
+        } else {
+            av_packet_free(&pkt);
+        }
+    }
+}
+
+// --- video thread ----------------------------------------------------------------------
+
+void Player::videoLoop() {
+    uint64_t gen = 0;
+    int64_t targetUs = -1, candPts = 0, lastEnd = 0;
+    AVFrame* cand = av_frame_alloc();
+    bool haveCand = false;
+    auto emit = [&](AVFrame* f, int64_t pts, bool seekTarget) {
+        VideoFrame vf = dec_->convert(f);
+        if (!vf.valid()) return;
+        vf.gen = gen;
+        vf.ptsUs = pts;
+        vf.durUs = info_.frameDurUs;
+        vf.seekTarget = seekTarget;
+        fq_.push(std::move(vf));
+    };
+    auto onFrame = [&](AVFrame* f, int64_t pts) {
+        lastEnd = std::max(lastEnd, pts + info_.frameDurUs);
+        if (targetUs < 0) return emit(f, pts, false);
+        if (pts <= targetUs) {  // a candidate for the exact frame: keep the latest
+            av_frame_unref(cand);
+            av_frame_ref(cand, f);
+            candPts = pts;
+            haveCand = true;
+            return;
+        }
+        targetUs = -1;
+        if (!haveCand) return emit(f, pts, true);
+        emit(cand, candPts, true);
+        av_frame_unref(cand);
+        haveCand = false;
+        emit(f, pts, false);
+    };
+    while (auto item = vq_.pop()) {
+        demuxCv_.notify_one();
+        PacketItem it = *item;
+        if (it.kind == PacketItem::Flush) {
+            dec_->flush();
+            gen = it.gen;
+            targetUs = it.seekTargetUs;
+            av_frame_unref(cand);
+            haveCand = false;
+            lastEnd = 0;
+        } else if (it.gen != gen) {
+            // stale: read before the last seek
+        } else if (it.kind == PacketItem::Eof) {
+            dec_->decode(nullptr, onFrame);
+            if (haveCand) emit(cand, candPts, true);
+            av_frame_unref(cand);
+            haveCand = false;
+            targetUs = -1;
+            dec_->flush();
+            std::lock_guard<std::mutex> lk(mu_);
+            videoEofGen_ = gen;
+            lastVideoEndUs_ = lastEnd;
+        } else {
+            dec_->decode(it.pkt, onFrame);
+        }
+        if (it.pkt) av_packet_free(&it.pkt);
+    }
+    av_frame_free(&cand);
+}
+
+// --- control ---------------------------------------------------------------------------
+
+void Player::seekLocked(int64_t us) {
+    ++gen_;
+    fq_.flush(gen_);
+    posUs_ = std::clamp<int64_t>(us, 0, std::max<int64_t>(0, info_.lengthUs));
+    seekFramePending_ = info_.hasVideo;
+    clockWaiting_ = true;
+    seekReq_ = SeekRequest{true, gen_, posUs_, true};
+    if (audio_) audio_->pause();
+    demuxCv_.notify_one();
+}
+
+int64_t Player::clockLocked(int64_t now) const {
+    if (mode_ != Mode::Playing || clockWaiting_) return posUs_;
+    int64_t t = clock_.at(now);
+    if (audio_) {
+        if (auto a = audio_->timeUs(gen_)) t = *a;  // the sound is the master clock
+    }
+    return std::clamp<int64_t>(t, 0, std::max<int64_t>(0, endUs_));
+}
+
+void Player::stopAtLocked(Mode m) {
+    posUs_ = clockLocked(nowUs());
+    clock_ = Clock::stoppedAt(posUs_);
+    clockWaiting_ = false;
+    mode_ = m;
+    if (audio_) audio_->pause();
+}
+
+void Player::play(std::optional<int64_t> fromUs, std::optional<int64_t> toUs) {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (fromUs) {
+        if (mode_ == Mode::Playing) stopAtLocked(Mode::Stopped);
+        seekLocked(*fromUs);
+    }
+    endUs_ = toUs ? *toUs : info_.lengthUs;
+    if (mode_ == Mode::Playing) return;
+    mode_ = Mode::Playing;
+    clockWaiting_ = true;
+}
+
+void Player::stop() {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (mode_ != Mode::Stopped) stopAtLocked(Mode::Stopped);
+}
+
+void Player::pause() {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (mode_ == Mode::Playing) stopAtLocked(Mode::Paused);
+}
+
+void Player::resume() {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (mode_ != Mode::Paused) return;
+    mode_ = Mode::Playing;
+    clockWaiting_ = true;
+}
+
+void Player::seek(int64_t us) {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (mode_ != Mode::Stopped) stopAtLocked(Mode::Stopped);
+    seekLocked(us);
+    clockWaiting_ = false;
+}
+
+// --- status ----------------------------------------------------------------------------
+
+Mode Player::mode() const {
+    std::lock_guard<std::mutex> lk(mu_);
+    return mode_;
+}
+
+int64_t Player::positionUs() const {
+    std::lock_guard<std::mutex> lk(mu_);
+    return clockLocked(nowUs());
+}
+
+uint64_t Player::droppedFrames() const {
+    std::lock_guard<std::mutex> lk(mu_);
+    return dropped_;
+}
+
+bool Player::needsTicks() const {
+    std::lock_guard<std::mutex> lk(mu_);
+    return mode_ == Mode::Playing || seekFramePending_;
+}
+
+bool Player::seekSettled() const {
+    std::lock_guard<std::mutex> lk(mu_);
+    return !seekFramePending_;
+}
+
+std::optional<int64_t> Player::audioTimeUs() const {
+    std::lock_guard<std::mutex> lk(mu_);
+    return audio_ ? audio_->timeUs(gen_) : std::nullopt;
+}
+
+// --- display ---------------------------------------------------------------------------
+
+bool Player::endReachedLocked(int64_t t) const {
+    if (t >= endUs_) return true;
+    bool videoDone = !info_.hasVideo || (videoEofGen_ == gen_ && !fq_.peek(gen_));
+    bool audioDone = !audio_ || audio_->drained(gen_);
+    if (!videoDone || !audioDone) return false;
+    int64_t lastEnd = info_.hasVideo ? lastVideoEndUs_ : endUs_;
+    if (audio_ && audio_->endUs(gen_) > lastEnd) lastEnd = audio_->endUs(gen_);
+    return t >= lastEnd;
+}
+
+void Player::finishLocked() {
+    mode_ = Mode::Stopped;
+    posUs_ = endUs_;
+    clock_ = Clock::stoppedAt(posUs_);
+    clockWaiting_ = false;
+    if (audio_) audio_->pause();
+}
+
+void Player::startAudioLocked() {
+    if (audio_) audio_->start(gen_, posUs_);
+}
+
+std::optional<VideoFrame> Player::frameToShow(int64_t now) {
+    std::lock_guard<std::mutex> lk(mu_);
+    std::optional<VideoFrame> shown;
+    if (seekFramePending_) {
+        auto f = fq_.peek(gen_);
+        if (f && f->seekTarget) {
+            fq_.pop();
+            shown = f;
+            seekFramePending_ = false;
+        } else if (!f && videoEofGen_ == gen_) {
+            seekFramePending_ = false;  // nothing to show at that position
+        }
+        if (seekFramePending_ || mode_ != Mode::Playing) return shown;
+    }
+    if (mode_ != Mode::Playing) return shown;
+    if (clockWaiting_) {
+        bool ready = !info_.hasVideo || fq_.peek(gen_) || videoEofGen_ == gen_;
+        if (waitSinceUs_ < 0) waitSinceUs_ = now;
+        // Sound that does not come within the grace time is not waited for.
+        bool audioLate = now - waitSinceUs_ > kAudioStartGraceUs;
+        if (audio_ && !audio_->ready(gen_) && !audioLate) ready = false;
+        if (!ready) return shown;
+        waitSinceUs_ = -1;
+        clock_ = Clock::startedAt(posUs_, now);
+        clockWaiting_ = false;
+        startAudioLocked();
+    }
+    int64_t t = clockLocked(now);
+    while (auto f = fq_.peek(gen_)) {
+        if (f->ptsUs > t) break;
+        fq_.pop();
+        if (shown) ++dropped_;  // a late frame is dropped, never shown late
+        shown = f;
+    }
+    if (endReachedLocked(t)) finishLocked();
+    return shown;
+}
+
+}  // namespace plim::engine

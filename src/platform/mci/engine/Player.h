@@ -1,0 +1,101 @@
+#pragma once
+// Plays one media file: a demux thread reads packets, a video thread decodes and converts
+// them into a small bounded frame queue, and the display (the caller's GUI thread) pulls the
+// frame that is due. Every seek or open bumps a generation carried by packets and frames,
+// so stale ones are dropped. Control and status calls are thread-safe and return at once.
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/mci/engine/Clock.h"
+#include "platform/mci/engine/Queues.h"
+#include "platform/mci/engine/Types.h"
+
+namespace plim::engine {
+
+class MediaSource;
+class VideoDecoder;
+class AudioOutput;
+
+class Player {
+public:
+    struct Options {
+        int decoderThreads = 0;  // 0: as many as the codec likes
+        bool audio = true;       // play the sound through the audio device when there is one
+    };
+    // Opens and probes the file synchronously; 0 or an MCI error number.
+    static int open(const std::string& path, std::unique_ptr<Player>& out, Options opts);
+    static int open(const std::string& path, std::unique_ptr<Player>& out) { return open(path, out, Options{}); }
+    ~Player();  // stops and joins every thread
+
+    const MediaInfo& info() const { return info_; }
+
+    // Plays from the current position (or fromUs) to the end (or toUs).
+    void play(std::optional<int64_t> fromUs, std::optional<int64_t> toUs);
+    void stop();    // halts; position and picture stay
+    void pause();   // as stop, but resume continues
+    void resume();
+    void seek(int64_t us);  // ends playback; the frame at that position is shown next
+
+    Mode mode() const;
+    int64_t positionUs() const;
+    uint64_t droppedFrames() const;
+    // True while the display must keep calling frameToShow (playing, or a seek's frame due).
+    bool needsTicks() const;
+    // True once the frame of the last seek or open has been handed to the display.
+    bool seekSettled() const;
+
+    // Display side, one caller: returns the frame to show now when it changed.
+    std::optional<VideoFrame> frameToShow(int64_t nowUs);
+    static int64_t nowUs();
+    // The sound's media time now, or nullopt without sound (for sync measurements).
+    std::optional<int64_t> audioTimeUs() const;
+
+private:
+    Player() = default;
+    void demuxLoop();
+    void videoLoop();
+    bool demuxHasRoomLocked() const;
+    void seekLocked(int64_t us);
+    int64_t clockLocked(int64_t now) const;
+    bool endReachedLocked(int64_t t) const;
+    void finishLocked();
+    void stopAtLocked(Mode m);
+    void startAudioLocked();
+
+    std::unique_ptr<MediaSource> src_;
+    std::unique_ptr<VideoDecoder> dec_;
+    std::unique_ptr<AudioOutput> audio_;
+    MediaInfo info_;
+    PacketQueue vq_;
+    FrameQueue fq_{3};
+    std::thread demux_, video_;
+
+    mutable std::mutex mu_;
+    std::condition_variable demuxCv_;
+    bool quit_ = false;
+    uint64_t gen_ = 1;
+    struct SeekRequest {
+        bool pending = false;
+        uint64_t gen = 0;
+        int64_t targetUs = 0;
+        bool move = true;  // false: already at the start (open)
+    } seekReq_;
+    bool demuxEof_ = false;
+
+    Mode mode_ = Mode::Stopped;
+    int64_t posUs_ = 0;
+    int64_t endUs_ = 0;
+    Clock clock_;
+    bool clockWaiting_ = false;
+    int64_t waitSinceUs_ = -1;  // when the clock began waiting for its first frame or sound
+    bool seekFramePending_ = false;
+    uint64_t videoEofGen_ = 0;
+    int64_t lastVideoEndUs_ = 0;
+    uint64_t dropped_ = 0;
+};
+
+}  // namespace plim::engine

@@ -1,0 +1,107 @@
+#include "platform/mci/engine/Queues.h"
+
+namespace plim::engine {
+
+namespace {
+void freeItem(PacketItem& it) {
+    if (it.pkt) av_packet_free(&it.pkt);
+}
+}  // namespace
+
+PacketQueue::~PacketQueue() { flush(); }
+
+void PacketQueue::push(PacketItem item) {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (closed_) {
+        freeItem(item);
+        return;
+    }
+    if (item.pkt) bytes_ += item.pkt->size;
+    q_.push_back(item);
+    cv_.notify_one();
+}
+
+std::optional<PacketItem> PacketQueue::pop() {
+    std::unique_lock<std::mutex> lk(mu_);
+    cv_.wait(lk, [&] { return closed_ || !q_.empty(); });
+    if (closed_) return std::nullopt;
+    PacketItem it = q_.front();
+    q_.pop_front();
+    if (it.pkt) bytes_ -= it.pkt->size;
+    return it;
+}
+
+void PacketQueue::flush() {
+    std::lock_guard<std::mutex> lk(mu_);
+    for (PacketItem& it : q_) freeItem(it);
+    q_.clear();
+    bytes_ = 0;
+}
+
+void PacketQueue::close() {
+    std::lock_guard<std::mutex> lk(mu_);
+    closed_ = true;
+    cv_.notify_all();
+}
+
+size_t PacketQueue::count() const {
+    std::lock_guard<std::mutex> lk(mu_);
+    return q_.size();
+}
+
+size_t PacketQueue::bytes() const {
+    std::lock_guard<std::mutex> lk(mu_);
+    return bytes_;
+}
+
+bool FrameQueue::push(VideoFrame f) {
+    std::unique_lock<std::mutex> lk(mu_);
+    cv_.wait(lk, [&] { return closed_ || f.gen < minGen_ || q_.size() < cap_; });
+    if (closed_ || f.gen < minGen_) return false;
+    q_.push_back(std::move(f));
+    return true;
+}
+
+void FrameQueue::dropStaleLocked() {
+    while (!q_.empty() && q_.front().gen < minGen_) q_.pop_front();
+}
+
+std::optional<VideoFrame> FrameQueue::peek(uint64_t gen) const {
+    std::lock_guard<std::mutex> lk(mu_);
+    for (const VideoFrame& f : q_) {
+        if (f.gen == gen) return f;
+        if (f.gen > gen) break;
+    }
+    return std::nullopt;
+}
+
+std::optional<VideoFrame> FrameQueue::pop() {
+    std::lock_guard<std::mutex> lk(mu_);
+    dropStaleLocked();
+    if (q_.empty()) return std::nullopt;
+    VideoFrame f = std::move(q_.front());
+    q_.pop_front();
+    cv_.notify_all();
+    return f;
+}
+
+void FrameQueue::flush(uint64_t newGen) {
+    std::lock_guard<std::mutex> lk(mu_);
+    minGen_ = newGen;
+    q_.clear();
+    cv_.notify_all();
+}
+
+void FrameQueue::close() {
+    std::lock_guard<std::mutex> lk(mu_);
+    closed_ = true;
+    q_.clear();
+    cv_.notify_all();
+}
+
+size_t FrameQueue::size() const {
+    std::lock_guard<std::mutex> lk(mu_);
+    return q_.size();
+}
+
+}  // namespace plim::engine

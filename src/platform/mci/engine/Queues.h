@@ -1,0 +1,66 @@
+#pragma once
+// Bounded queues between the engine's threads. All members are thread-safe.
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+
+#include "platform/mci/engine/Types.h"
+
+extern "C" {
+#include <libavcodec/packet.h>
+}
+
+namespace plim::engine {
+
+// A packet or a marker, tagged with the generation it was read for.
+struct PacketItem {
+    enum Kind { Data, Flush, Eof } kind = Data;
+    uint64_t gen = 0;
+    int64_t seekTargetUs = -1;  // Flush: the exact position wanted, or -1
+    AVPacket* pkt = nullptr;    // Data: owned by the item holder
+};
+
+class PacketQueue {
+public:
+    ~PacketQueue();
+    void push(PacketItem item);
+    // Blocks until an item arrives or the queue is closed (then returns nullopt).
+    std::optional<PacketItem> pop();
+    void flush();  // frees every queued item
+    void close();
+    size_t count() const;
+    size_t bytes() const;
+
+private:
+    mutable std::mutex mu_;
+    std::condition_variable cv_;
+    std::deque<PacketItem> q_;
+    size_t bytes_ = 0;
+    bool closed_ = false;
+};
+
+// Decoded frames waiting for their time. The decoder blocks while it is full.
+class FrameQueue {
+public:
+    explicit FrameQueue(size_t capacity) : cap_(capacity) {}
+    // Blocks while full; returns false (frame discarded) when its generation is stale or
+    // the queue is closed.
+    bool push(VideoFrame f);
+    std::optional<VideoFrame> peek(uint64_t gen) const;  // front frame of that generation
+    std::optional<VideoFrame> pop();
+    void flush(uint64_t newGen);  // drops everything older than newGen
+    void close();
+    size_t size() const;
+
+private:
+    void dropStaleLocked();
+    mutable std::mutex mu_;
+    std::condition_variable cv_;
+    std::deque<VideoFrame> q_;
+    size_t cap_;
+    uint64_t minGen_ = 0;
+    bool closed_ = false;
+};
+
+}  // namespace plim::engine

@@ -1,0 +1,48 @@
+#pragma once
+// Decodes one video stream and converts pictures to BGRA with the stream's colour matrix
+// and range. Used by the video decode thread only.
+#include <functional>
+
+#include "platform/mci/engine/Types.h"
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+struct AVStream;
+struct SwsContext;
+
+namespace plim::engine {
+
+// The colour matrix for a stream that does not say: HD sizes use BT.709, others BT.601.
+int chooseColorspace(int tagged, int width, int height);
+
+class VideoDecoder {
+public:
+    VideoDecoder() = default;
+    ~VideoDecoder();
+    VideoDecoder(const VideoDecoder&) = delete;
+    VideoDecoder& operator=(const VideoDecoder&) = delete;
+
+    // Opens the codec for the stream; false when it cannot be opened.
+    bool open(const AVStream* st, int64_t originUs, int threads = 0);
+    // Sends a packet (nullptr drains) and calls onFrame for each picture that comes out,
+    // with its media time in microseconds.
+    void decode(const AVPacket* pkt, const std::function<void(AVFrame*, int64_t ptsUs)>& onFrame);
+    void flush();
+    // A BGRA copy of the picture.
+    VideoFrame convert(const AVFrame* f);
+
+private:
+    AVCodecContext* ctx_ = nullptr;
+    const AVStream* st_ = nullptr;
+    int64_t originUs_ = 0;
+    int64_t lastPtsUs_ = -1;
+    int64_t frameDurUs_ = 40000;
+    SwsContext* sws_ = nullptr;
+    SwsContext* tunedSws_ = nullptr;  // the context whose colour details were last set
+    int tunedCs_ = -1;
+    bool tunedFull_ = false;
+    AVFrame* frame_ = nullptr;
+};
+
+}  // namespace plim::engine

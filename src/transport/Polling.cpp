@@ -1,0 +1,33 @@
+// Position polling: each tick of Timer1 detects the end of play and moves the thumb.
+#include "app/Module1.h"
+#include "media/MciChannel.h"
+#include "platform/forms/Runtime.h"
+#include "windows/Windows.h"
+
+namespace plim {
+
+using namespace Module1;
+
+void MainFrmT::Timer1_Timer() { UpdatePosition(); }
+
+void Module1::UpdatePosition() {
+    MainFrmT& m = MainFrm();
+    media::ReplyBuffer reply;
+    media::mciSendStringA("status movi2 mode", reply.text, media::kReplyLength, 0);
+    if (media::ReplyIsStopped(reply)) {
+        Playing = 0;
+        m.ComPLAY.setPicture(m.Img1.picture());
+        m.Timer1.setEnabled(false);
+        Finished = 1;
+        media::mciExecute("seek movi2 to start");
+        SliderPos = 20;
+        m.PicTU.setLeft(SliderPos);
+    }
+    media::mciSendStringA("status movi2 position", reply.text, media::kReplyLength, 0);
+    double position = media::ReplyNumber(reply);
+    // A length of 0 (its query failed) cannot be mapped: the thumb stays at the start.
+    SliderPos = MediaLength == 0 ? int16_t(20) : rt::CInt(position * 105.0 / double(MediaLength) + 20.0);
+    m.PicTU.setLeft(SliderPos);
+}
+
+}  // namespace plim

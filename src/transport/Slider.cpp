@@ -1,0 +1,73 @@
+// The position slider and its stepping buttons: moving the thumb seeks the video.
+//
+// SeekTo is a 32-bit integer: at the service's millisecond unit a 16-bit target would
+// overflow for every video longer than 32.7 seconds and end the program.
+#include <string>
+
+#include "app/Module1.h"
+#include "media/MciChannel.h"
+#include "platform/forms/Runtime.h"
+#include "windows/Windows.h"
+
+namespace plim {
+
+using namespace Module1;
+using media::mciExecute;
+
+namespace {
+constexpr int16_t kTrackLeft = 18;
+constexpr int16_t kTrackRight = 125;
+constexpr double kTrackSpan = 107.0;
+
+// Places the thumb from ThumbLeft, kept within the track; ThumbLeft keeps its value.
+void clampThumb(MainFrmT& m) {
+    if (ThumbLeft >= kTrackRight) {
+        m.PicTU.setLeft(kTrackRight);
+    } else if (ThumbLeft > kTrackLeft) {
+        m.PicTU.setLeft(ThumbLeft);
+    } else {
+        m.PicTU.setLeft(kTrackLeft);
+    }
+}
+
+// Seeks to the position under the thumb and, while the video plays, plays on from there.
+void seekFromThumb(MainFrmT& m) {
+    double left = m.PicTU.Left();
+    SeekTo = MediaLength == 0 ? 0 : rt::CLng(((left - kTrackLeft) / kTrackSpan) * double(MediaLength));
+    mciExecute("seek movi2 to " + std::to_string(SeekTo));
+    if (m.Timer1.Enabled()) mciExecute("play movi2 window notify");
+}
+
+// The thumb's new left edge with the pointer at x: centred under the pointer.
+int16_t thumbUnderPointer(MainFrmT& m, float x) {
+    return rt::CInt(double(m.PicTU.Left() + x - m.PicTU.Width() / 2));
+}
+
+void step(MainFrmT& m, int delta) {
+    if (MediaOpen == 0) return;
+    ThumbLeft = rt::CInt(double(rt::CInt(m.PicTU.Left())) + delta);
+    clampThumb(m);
+    seekFromThumb(m);
+}
+}  // namespace
+
+void MainFrmT::ComFF_Click() { step(*this, -5); }
+void MainFrmT::ComRR_Click() { step(*this, +5); }
+
+void MainFrmT::PicTU_MouseDown(int16_t, int16_t, float, float) {}
+
+void MainFrmT::PicTU_MouseMove(int16_t button, int16_t, float x, float) {
+    if (MediaOpen == 0 || button != 1) return;
+    ThumbLeft = thumbUnderPointer(*this, x);
+    clampThumb(*this);
+    Refresh();
+}
+
+void MainFrmT::PicTU_MouseUp(int16_t button, int16_t, float x, float) {
+    if (MediaOpen == 0 || button != 1) return;
+    ThumbLeft = thumbUnderPointer(*this, x);
+    clampThumb(*this);
+    seekFromThumb(*this);
+}
+
+}  // namespace plim

@@ -1,0 +1,85 @@
+#pragma once
+// The four windows with every control in its design state, and the handlers they carry.
+// Each handler is defined in the subsystem that owns its behaviour (app/, transport/,
+// chooser/, capture/). GUI thread only.
+#include "platform/forms/Controls.h"
+#include "platform/forms/FileControls.h"
+#include "platform/forms/Form.h"
+
+namespace plim {
+
+using forms::CommandButton;
+using forms::DirList;
+using forms::DriveList;
+using forms::FileList;
+using forms::ImageCtl;
+using forms::LineCtl;
+using forms::PictureBox;
+using forms::PictureButton;
+using forms::TextBox;
+using forms::Timer;
+
+class MainFrmT : public forms::Form {
+public:
+    MainFrmT();
+    PictureButton ComOpen, ComSAVE, ComPLAY, ComEND, ComFF, ComRR;
+    PictureBox PicTU;
+    LineCtl Line1;
+    ImageCtl Img1, Img2;
+    Timer Timer1;
+
+    void Form_Unload(int& cancel) override;
+    void ComEND_Click();
+    void ComPLAY_Click();
+    void ComFF_Click();
+    void ComRR_Click();
+    void PicTU_MouseDown(int16_t button, int16_t shift, float x, float y);
+    void PicTU_MouseMove(int16_t button, int16_t shift, float x, float y);
+    void PicTU_MouseUp(int16_t button, int16_t shift, float x, float y);
+    void Timer1_Timer();
+    void ComOpen_Click();
+    void ComSAVE_Click();
+};
+
+class VFrmT : public forms::Form {
+public:
+    VFrmT();
+    PictureBox Pic;  // host of the playback window
+};
+
+class UfrmT : public forms::Form {
+public:
+    UfrmT();
+    PictureBox Pic;  // capture surface with its persistent bitmap
+};
+
+class DiaLogT : public forms::Form {
+public:
+    DiaLogT();
+    DriveList Drive1;
+    CommandButton com_Can;
+    FileList File1;
+    TextBox Text1;
+    DirList Dir1;
+    CommandButton com_OK;
+    CommandButton MakeDir;
+
+    void Form_Load() override;
+    void Form_Unload(int& cancel) override;
+    void Drive1_Change();
+    void Dir1_Change();
+    void File1_Click();
+    void File1_DblClick();
+    void com_Can_Click();
+    void com_OK_Click();
+};
+
+extern forms::FormInstance<MainFrmT> MainFrm;
+extern forms::FormInstance<VFrmT> VFrm;
+extern forms::FormInstance<UfrmT> Ufrm;
+extern forms::FormInstance<DiaLogT> DiaLog;
+
+// Loads the program's pictures into the resource system (idempotent).
+void InitResources();
+
+}  // namespace plim
