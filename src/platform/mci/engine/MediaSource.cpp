@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -36,6 +37,9 @@ AVStream* MediaSource::videoStream() const { return video_ >= 0 ? fmt_->streams[
 AVStream* MediaSource::audioStream() const { return audio_ >= 0 ? fmt_->streams[audio_] : nullptr; }
 
 int MediaSource::open(const std::string& path, std::unique_ptr<MediaSource>& out) {
+    // Damaged files are expected input: the libraries' complaints are not the user's concern.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
     struct stat sb;
     if (::stat(path.c_str(), &sb) != 0) return (errno == ENOENT || errno == ENOTDIR) ? kErrFileNotFound : kErrInvalidFile;
     if (!S_ISREG(sb.st_mode) || sb.st_size == 0) return kErrInvalidFile;
@@ -60,7 +64,10 @@ int MediaSource::open(const std::string& path, std::unique_ptr<MediaSource>& out
     s->originUs_ = main->start_time != AV_NOPTS_VALUE ? streamTimeToUs(main, main->start_time)
                    : s->fmt_->start_time != AV_NOPTS_VALUE ? s->fmt_->start_time
                                                             : 0;
-    s->indexed_ = avformat_index_get_entries_count(main) > 0;
+    // Containers with a seek of their own (AVI's index) land on the key frame asked for;
+    // the others (MPEG program streams) are searched by timestamps and need a preroll.
+    s->indexed_ = (s->fmt_->iformat->read_seek || s->fmt_->iformat->read_seek2) &&
+                  avformat_index_get_entries_count(main) > 0;
 
     MediaInfo& info = s->info_;
     info.hasVideo = v >= 0;
@@ -81,16 +88,31 @@ int MediaSource::open(const std::string& path, std::unique_ptr<MediaSource>& out
     return 0;
 }
 
-bool MediaSource::seek(int64_t targetUs) {
+bool MediaSource::seek(int64_t targetUs, int64_t extraPrerollUs) {
     AVStream* st = fmt_->streams[video_ >= 0 ? video_ : audio_];
-    int64_t want = targetUs - (indexed_ ? 0 : kUnindexedPrerollUs);
-    if (want < 0) want = 0;
-    int64_t ts = av_rescale_q(want + originUs_, AVRational{1, 1000000}, st->time_base);
+    int64_t want = targetUs - (indexed_ ? 0 : kUnindexedPrerollUs) - extraPrerollUs;
+    if (want <= 0) return seekToStart();
+    // Rounded down: the key frame must not lie after the target.
+    int64_t ts = av_rescale_q_rnd(want + originUs_, AVRational{1, 1000000}, st->time_base,
+                                  static_cast<AVRounding>(AV_ROUND_DOWN | AV_ROUND_PASS_MINMAX));
     if (av_seek_frame(fmt_, st->index, ts, AVSEEK_FLAG_BACKWARD) >= 0) return true;
-    // Fall back to the start of the file, from which any target can be decoded forward.
-    int64_t start = av_rescale_q(originUs_, AVRational{1, 1000000}, st->time_base);
-    if (av_seek_frame(fmt_, st->index, start, AVSEEK_FLAG_BACKWARD) >= 0) return true;
-    return av_seek_frame(fmt_, -1, 0, AVSEEK_FLAG_BYTE) >= 0;
+    return seekToStart();  // from the start any target can be decoded forward
+}
+
+bool MediaSource::seekToStart() {
+    // Streams without an index (MPEG program streams) start cleanly at byte 0; indexed
+    // containers (AVI) must be positioned by time, as byte 0 is their header.
+    if (!indexed_ && !(fmt_->iformat->flags & AVFMT_NO_BYTE_SEEK) && av_seek_frame(fmt_, -1, 0, AVSEEK_FLAG_BYTE) >= 0)
+        return true;
+    AVStream* st = fmt_->streams[video_ >= 0 ? video_ : audio_];
+    int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    return av_seek_frame(fmt_, st->index, start, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+std::optional<int64_t> MediaSource::packetTimeUs(const AVPacket* pkt) const {
+    int64_t ts = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
+    if (ts == AV_NOPTS_VALUE) return std::nullopt;
+    return streamTimeToUs(fmt_->streams[pkt->stream_index], ts) - originUs_;
 }
 
 }  // namespace plim::engine

@@ -3,11 +3,13 @@
 // reports (length, size). Opened on the caller's thread; afterwards used by the demux
 // thread only, except info(), which never changes.
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/mci/engine/Types.h"
 
 struct AVFormatContext;
+struct AVPacket;
 struct AVStream;
 
 namespace plim::engine {
@@ -27,8 +29,16 @@ public:
     // Media time zero, in microseconds of the container's clock.
     int64_t originUs() const { return originUs_; }
 
-    // Moves reading to a key frame at or before targetUs (media time). False on failure.
-    bool seek(int64_t targetUs);
+    // Makes the first decoded picture media time zero (containers without presentation
+    // times, such as AVI with B-frames, shift the pictures by the decoder's delay).
+    void setOriginUs(int64_t us) { originUs_ = us; }
+    // Moves reading to a key frame at or before targetUs (media time), starting
+    // extraPrerollUs earlier still. False on failure.
+    bool seek(int64_t targetUs, int64_t extraPrerollUs = 0);
+    // Moves reading to the very start of the file.
+    bool seekToStart();
+    // The packet's decoding time in media time, or nullopt.
+    std::optional<int64_t> packetTimeUs(const AVPacket* pkt) const;
 
 private:
     MediaSource() = default;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -19,6 +20,8 @@ constexpr int64_t kAudioStartGraceUs = 500000;
 constexpr size_t kMaxQueuedPackets = 96;
 constexpr size_t kMaxQueuedBytes = 32u << 20;
 constexpr int kMaxReadErrors = 16;
+constexpr int kMaxSeekAttempts = 4;
+constexpr int kMaxProbePackets = 600;
 }  // namespace
 
 int64_t Player::nowUs() {
@@ -35,11 +38,12 @@ int Player::open(const std::string& path, std::unique_ptr<Player>& out, Options 
     if (p->info_.hasVideo) {
         p->dec_ = std::make_unique<VideoDecoder>();
         if (!p->dec_->open(src->videoStream(), src->originUs(), opts.decoderThreads)) return kErrCannotLoadDriver;
+        if (auto first = p->dec_->firstPictureUs(src->format(), src->videoIndex())) src->setOriginUs(*first);
     }
     if (p->info_.hasAudio && opts.audio) p->audio_ = AudioOutput::create(src->audioStream(), src->originUs());
     p->src_ = std::move(src);
     p->endUs_ = p->info_.lengthUs;
-    p->seekReq_ = SeekRequest{true, p->gen_, 0, false};
+    p->seekReq_ = SeekRequest{true, p->gen_, 0, p->info_.hasVideo};  // back to the start after the probe
     p->seekFramePending_ = p->info_.hasVideo;
     p->demux_ = std::thread(&Player::demuxLoop, p.get());
     if (p->info_.hasVideo) p->video_ = std::thread(&Player::videoLoop, p.get());
@@ -87,12 +91,14 @@ void Player::demuxLoop() {
             }
         }
         if (req.gen) {
-            if (req.move) src_->seek(req.targetUs);
+            std::vector<AVPacket*> read;
+            if (req.move) read = positionFor(req.targetUs);
             gen = req.gen;
             errors = 0;
             vq_.flush();
             vq_.push(PacketItem{PacketItem::Flush, gen, req.targetUs, nullptr});
             if (audio_) audio_->flush(gen, req.targetUs);
+            for (AVPacket* pkt : read) route(gen, pkt);
             continue;
         }
         AVPacket* pkt = av_packet_alloc();
@@ -114,14 +120,48 @@ void Player::demuxLoop() {
             demuxEof_ = true;
             continue;
         }
-        if (pkt->stream_index == src_->videoIndex() && info_.hasVideo) {
-            vq_.push(PacketItem{PacketItem::Data, gen, -1, pkt});
-        } else if (audio_ && pkt->stream_index == src_->audioIndex()) {
-            audio_->pushPacket(gen, pkt);  // takes ownership
-        } else {
-            av_packet_free(&pkt);
-        }
+        route(gen, pkt);
     }
+}
+
+void Player::route(uint64_t gen, AVPacket* pkt) {
+    if (pkt->stream_index == src_->videoIndex() && info_.hasVideo) {
+        vq_.push(PacketItem{PacketItem::Data, gen, -1, pkt});
+    } else if (audio_ && pkt->stream_index == src_->audioIndex()) {
+        audio_->pushPacket(gen, pkt);  // takes ownership
+    } else {
+        av_packet_free(&pkt);
+    }
+}
+
+std::vector<AVPacket*> Player::positionFor(int64_t targetUs) {
+    std::vector<AVPacket*> read;
+    auto drop = [&] {
+        for (AVPacket*& p : read) av_packet_free(&p);
+        read.clear();
+    };
+    // Timestamp seeks in files without an index may land after the key frame the target
+    // needs: look at the first video key frame and go further back until it is not late.
+    for (int attempt = 0; attempt < kMaxSeekAttempts; ++attempt) {
+        drop();
+        bool fromStart = attempt == kMaxSeekAttempts - 1 || targetUs <= 0;
+        if (fromStart) src_->seekToStart();
+        else src_->seek(targetUs, attempt == 0 ? 0 : (int64_t(1) << attempt) * 1000000);
+        if (fromStart || !info_.hasVideo) return read;
+        std::optional<int64_t> keyUs;
+        for (int n = 0; n < kMaxProbePackets && !keyUs; ++n) {
+            AVPacket* pkt = av_packet_alloc();
+            if (av_read_frame(src_->format(), pkt) < 0) {
+                av_packet_free(&pkt);
+                break;
+            }
+            read.push_back(pkt);
+            if (pkt->stream_index == src_->videoIndex() && (pkt->flags & AV_PKT_FLAG_KEY))
+                keyUs = src_->packetTimeUs(pkt).value_or(0);
+        }
+        if (!keyUs || *keyUs <= targetUs) return read;
+    }
+    return read;
 }
 
 // --- video thread ----------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/mci/engine/Clock.h"
 #include "platform/mci/engine/Queues.h"
@@ -58,6 +59,8 @@ private:
     Player() = default;
     void demuxLoop();
     void videoLoop();
+    void route(uint64_t gen, AVPacket* pkt);
+    std::vector<AVPacket*> positionFor(int64_t targetUs);
     bool demuxHasRoomLocked() const;
     void seekLocked(int64_t us);
     int64_t clockLocked(int64_t now) const;

@@ -76,6 +76,29 @@ void VideoDecoder::decode(const AVPacket* pkt, const std::function<void(AVFrame*
     }
 }
 
+std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int streamIndex) {
+    constexpr int kMaxPackets = 400;
+    int64_t saved = originUs_;
+    originUs_ = 0;
+    std::optional<int64_t> first;
+    AVPacket* pkt = av_packet_alloc();
+    auto got = [&](AVFrame*, int64_t us) {
+        if (!first) first = us;
+    };
+    for (int n = 0; n < kMaxPackets && !first; ++n) {
+        if (av_read_frame(fmt, pkt) < 0) {
+            decode(nullptr, got);
+            break;
+        }
+        if (pkt->stream_index == streamIndex) decode(pkt, got);
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    flush();
+    originUs_ = first ? *first : saved;
+    return first;
+}
+
 void VideoDecoder::flush() {
     avcodec_flush_buffers(ctx_);
     lastPtsUs_ = -1;

@@ -2,10 +2,12 @@
 // Decodes one video stream and converts pictures to BGRA with the stream's colour matrix
 // and range. Used by the video decode thread only.
 #include <functional>
+#include <optional>
 
 #include "platform/mci/engine/Types.h"
 
 struct AVCodecContext;
+struct AVFormatContext;
 struct AVFrame;
 struct AVPacket;
 struct AVStream;
@@ -29,6 +31,10 @@ public:
     // with its media time in microseconds.
     void decode(const AVPacket* pkt, const std::function<void(AVFrame*, int64_t ptsUs)>& onFrame);
     void flush();
+    void setOriginUs(int64_t us) { originUs_ = us; }
+    // Reads from the start until the first picture comes out; its time in the container's
+    // clock (microseconds), or nullopt when no picture can be decoded.
+    std::optional<int64_t> firstPictureUs(AVFormatContext* fmt, int streamIndex);
     // A BGRA copy of the picture.
     VideoFrame convert(const AVFrame* f);
 

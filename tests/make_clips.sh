@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Makes the short test clips, once per build tree: one per container and codec the viewer
+# must play, plus damaged files. Usage: make_clips.sh OUTDIR
+set -euo pipefail
+out=$1
+mkdir -p "$out"
+cd "$out"
+[ -f .done ] && exit 0
+ff() { ffmpeg -v error -y "$@"; }
+src() { echo "testsrc2=size=$1:rate=$2:duration=$3"; }
+tone() { echo "sine=frequency=660:sample_rate=44100:duration=$1"; }
+
+ff -f lavfi -i "$(src 320x240 25 3)" -f lavfi -i "$(tone 3)" -c:v mjpeg -q:v 2 -c:a pcm_s16le mjpeg_pcm.avi
+ff -f lavfi -i "$(src 320x240 25 3)" -f lavfi -i "$(tone 3)" -c:v mpeg4 -q:v 2 -c:a libmp3lame mpeg4_mp3.avi
+ff -f lavfi -i "$(src 320x240 25 3)" -c:v libx264 -preset veryfast -crf 16 -pix_fmt yuv420p h264.avi
+ff -f lavfi -i "$(src 160x120 25 2)" -c:v rawvideo -pix_fmt bgr24 raw_rgb.avi
+ff -f lavfi -i "$(src 320x240 25 3)" -c:v mpeg1video -q:v 2 -f mpeg mpeg1.mpg
+ff -f lavfi -i "$(src 352x288 25 3)" -f lavfi -i "$(tone 3)" -c:v mpeg2video -q:v 2 -c:a mp2 -f vob mpeg2_mp2.mpeg
+ff -f lavfi -i "$(src 320x240 25 2),scale=321:241" -c:v mpeg4 -q:v 2 odd_321x241.avi
+ff -f lavfi -i "$(src 1920x1080 30 2)" -c:v libx264 -preset ultrafast -crf 18 -pix_fmt yuv420p hd_1080.avi
+ff -f lavfi -i "$(tone 2)" -c:a pcm_s16le audio_only.avi
+ff -f lavfi -i "$(src 320x240 25 40)" -c:v mpeg4 -q:v 5 -g 50 long_40s.avi
+# A beep at known times for sound-and-picture sync: a white frame exactly when each beep starts.
+ff -f lavfi -i "color=black:size=160x120:rate=25:duration=4,drawbox=enable='lt(mod(t,1),0.04)':color=white:t=fill" \
+   -f lavfi -i "sine=frequency=1000:sample_rate=44100:duration=4,volume=enable='gte(mod(t,1),0.04)':volume=0" \
+   -c:v mjpeg -q:v 3 -c:a pcm_s16le beeps.avi
+
+# Damaged files.
+head -c 20000 mpeg4_mp3.avi > truncated.avi
+cp mpeg4_mp3.avi bitflip.avi
+python3 - <<'PY'
+import random
+data = bytearray(open('bitflip.avi', 'rb').read())
+rnd = random.Random(7)
+for _ in range(400):
+    i = rnd.randrange(2048, len(data))
+    data[i] ^= 1 << rnd.randrange(8)
+open('bitflip.avi', 'wb').write(bytes(data))
+PY
+: > empty.avi
+printf 'this is not a video at all\n%.0s' $(seq 1 50) > notavideo.avi
+touch .done
