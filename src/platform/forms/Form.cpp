@@ -146,6 +146,7 @@ void Form::setCaption(const std::string& text) { w_->setWindowTitle(QString::fro
 void Form::Show() {
     w_->show();
     w_->raise();
+    syncFrame();
 }
 void Form::Hide() { w_->hide(); }
 bool Form::Visible() const { return w_->isVisible(); }
