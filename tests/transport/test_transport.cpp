@@ -1,0 +1,271 @@
+// Play/pause, the slider and its stepping buttons, and position polling: the commands sent
+// and the state left, with scripted replies; then the real service on a real clip.
+#include "../AppFixture.h"
+#include "../TestSupport.h"
+#include "platform/mci/MciService.h"
+
+using namespace plim;
+using plim::test::AppTest;
+using Answer = media::CommandRecorder::Answer;
+using Module1::Finished;
+using Module1::MediaLength;
+using Module1::MediaOpen;
+using Module1::Playing;
+
+namespace {
+
+class Transport : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        Module1::Main();
+        VFrm();  // as after an open
+        MediaOpen = -1;
+        MediaLength = 1000;
+        recorder->clear();
+    }
+    MainFrmT& m() { return MainFrm(); }
+    bool showsPause() { return m().ComPLAY.picture() == m().Img2.picture(); }
+};
+
+// --- play and pause --------------------------------------------------------------------
+
+TEST_F(Transport, AClickWithNoVideoDoesNothing) {
+    MediaOpen = 0;
+    QGuiApplication::clipboard()->setText("keep me");
+    m().ComPLAY_Click();
+    EXPECT_TRUE(recorder->calls().empty());
+    EXPECT_EQ(Playing, 0);
+    EXPECT_FALSE(m().Timer1.Enabled());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "keep me");
+}
+
+TEST_F(Transport, PlayPausePlayContinuesWithoutASeek) {
+    QGuiApplication::clipboard()->setText("gone");
+    m().ComPLAY_Click();
+    EXPECT_EQ(sent(), (std::vector<std::string>{"exec: play Movi2 "}));
+    EXPECT_EQ(Playing, 1);
+    EXPECT_TRUE(m().Timer1.Enabled());
+    EXPECT_TRUE(showsPause());
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty());
+
+    m().ComPLAY_Click();
+    EXPECT_EQ(sent().back(), "exec: stop movi2");
+    EXPECT_EQ(Playing, 0);
+    EXPECT_FALSE(m().Timer1.Enabled());
+    EXPECT_FALSE(showsPause());
+    // One side of the frame, from the outer and client widths.
+    float outer = VFrm().Width() / Module1::TwipsX;
+    EXPECT_EQ(Module1::FrameBorder, int16_t(std::nearbyint((outer - VFrm().ScaleWidth()) / 2)));
+
+    m().ComPLAY_Click();
+    EXPECT_EQ(sent(), (std::vector<std::string>{"exec: play Movi2 ", "exec: stop movi2", "exec: play Movi2 "}));
+}
+
+TEST_F(Transport, AfterTheEndAClickReplaysFromTheStart) {
+    Finished = 1;
+    m().ComPLAY_Click();
+    EXPECT_EQ(sent(), (std::vector<std::string>{"exec: seek movi2 to start", "exec: play movi2 window"}));
+    EXPECT_EQ(Playing, 1);
+    EXPECT_EQ(Finished, 0);
+    EXPECT_TRUE(m().Timer1.Enabled());
+    EXPECT_TRUE(showsPause());
+}
+
+TEST_F(Transport, ARefusedCommandChangesTheStateAllTheSame) {
+    recorder->always("play Movi2 ", Answer{"", 263});
+    m().ComPLAY_Click();
+    EXPECT_EQ(Playing, 1);
+    EXPECT_TRUE(m().Timer1.Enabled());
+}
+
+// --- slider ----------------------------------------------------------------------------
+
+struct StepCase {
+    const char* name;
+    float from;
+    int delta;  // +5 ComRR, -5 ComFF
+    int32_t length;
+    float thumb;
+    const char* seek;
+};
+
+class Steps : public Transport, public ::testing::WithParamInterface<StepCase> {};
+
+TEST_P(Steps, MoveTheThumbAndSeek) {
+    const StepCase& c = GetParam();
+    MediaLength = c.length;
+    m().PicTU.setLeft(c.from);
+    c.delta > 0 ? m().ComRR_Click() : m().ComFF_Click();
+    EXPECT_FLOAT_EQ(m().PicTU.Left(), c.thumb);
+    EXPECT_EQ(sent(), (std::vector<std::string>{std::string("exec: ") + c.seek}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Steps,
+    ::testing::Values(StepCase{"RRFromStart", 20, 5, 1000, 25, "seek movi2 to 65"},
+                      StepCase{"FFAtLeftEnd", 23, -5, 1000, 18, "seek movi2 to 0"},
+                      StepCase{"FFFrom18", 18, -5, 1000, 18, "seek movi2 to 0"},
+                      StepCase{"RRNearRightEnd", 120, 5, 1000, 125, "seek movi2 to 1000"},
+                      StepCase{"RRAtRightEnd", 125, 5, 1000, 125, "seek movi2 to 1000"},
+                      StepCase{"To71", 66, 5, 1000, 71, "seek movi2 to 495"},
+                      StepCase{"LongVideo", 120, 5, 60000, 125, "seek movi2 to 60000"},
+                      StepCase{"ZeroLength", 60, 5, 0, 65, "seek movi2 to 0"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Transport, AStepWhilePlayingPlaysOnWhilePausedOnlySeeks) {
+    m().Timer1.setEnabled(true);
+    m().ComRR_Click();
+    EXPECT_EQ(sent(), (std::vector<std::string>{"exec: seek movi2 to 65", "exec: play movi2 window notify"}));
+    recorder->clear();
+    m().Timer1.setEnabled(false);
+    m().ComFF_Click();
+    EXPECT_EQ(sent(), (std::vector<std::string>{"exec: seek movi2 to 19"}));
+}
+
+TEST_F(Transport, StepsWithNoVideoDoNothing) {
+    MediaOpen = 0;
+    m().ComRR_Click();
+    m().PicTU_MouseMove(1, 0, 50, 8);
+    m().PicTU_MouseUp(1, 0, 50, 8);
+    EXPECT_TRUE(recorder->calls().empty());
+    EXPECT_FLOAT_EQ(m().PicTU.Left(), 20);
+}
+
+TEST_F(Transport, DraggingFollowsThePointerWithinTheTrack) {
+    struct Move {
+        int16_t buttons;
+        float x;
+        float thumb;  // after the move
+    } moves[] = {
+        {1, 8, 20},     // the pointer at the thumb's centre: no move
+        {1, 20, 32},    // 12 px right
+        {2, 40, 32},    // right button: nothing
+        {3, 40, 32},    // left and right together: nothing
+        {1, 500, 125},  // far beyond the right end: clamped
+        {1, -100, 18},  // beyond the left end: clamped
+        {1, 30, 40},    // back on the track: follows again (18 + 30 - 8)
+    };
+    for (const Move& mv : moves) {
+        m().PicTU_MouseMove(mv.buttons, 0, mv.x, 8);
+        EXPECT_FLOAT_EQ(m().PicTU.Left(), mv.thumb) << mv.x;
+    }
+    EXPECT_TRUE(recorder->calls().empty());  // no seek while dragging
+    m().PicTU_MouseUp(2, 0, 8, 8);
+    EXPECT_TRUE(recorder->calls().empty());  // a right-button release does not seek
+    m().PicTU_MouseUp(1, 0, 1000, 8);
+    EXPECT_FLOAT_EQ(m().PicTU.Left(), 125);
+    EXPECT_EQ(sent(), (std::vector<std::string>{"exec: seek movi2 to 1000"}));
+}
+
+// --- polling ---------------------------------------------------------------------------
+
+TEST_F(Transport, ThePollMapsThePositionWithHalfToEven) {
+    struct Case {
+        int32_t length;
+        const char* position;
+        float thumb;
+    } cases[] = {{210, "1", 20}, {210, "3", 22}, {210, "105", 72}, {1000, "500", 72},
+                 {1000, "1000", 125}, {1000, "", 20}, {0, "500", 20}};
+    m().Timer1.setEnabled(true);
+    for (auto c : cases) {
+        MediaLength = c.length;
+        recorder->always("status movi2 mode", Answer{"playing"});
+        recorder->always("status movi2 position", Answer{c.position});
+        m().Timer1_Timer();
+        EXPECT_FLOAT_EQ(m().PicTU.Left(), c.thumb) << c.length << " " << c.position;
+        EXPECT_TRUE(m().Timer1.Enabled());
+    }
+}
+
+TEST_F(Transport, TheTickThatSeesTheEndRewindsAndStops) {
+    m().ComPLAY_Click();
+    recorder->clear();
+    recorder->always("status movi2 mode", Answer{"stopped"});
+    recorder->always("status movi2 position", Answer{"0"});
+    m().Timer1_Timer();
+    EXPECT_EQ(sent(), (std::vector<std::string>{"send: status movi2 mode", "exec: seek movi2 to start",
+                                                "send: status movi2 position"}));
+    EXPECT_EQ(Playing, 0);
+    EXPECT_EQ(Finished, 1);
+    EXPECT_FALSE(m().Timer1.Enabled());
+    EXPECT_FALSE(showsPause());
+    EXPECT_FLOAT_EQ(m().PicTU.Left(), 20);
+}
+
+TEST_F(Transport, AModeThatBeginsWithStoppedIsTheEnd) {
+    m().Timer1.setEnabled(true);
+    recorder->always("status movi2 mode", Answer{"stopped (done)"});
+    m().Timer1_Timer();
+    EXPECT_EQ(Finished, 1);
+}
+
+// --- with the real service -------------------------------------------------------------
+
+class RealTransport : public AppTest {
+protected:
+    std::shared_ptr<media::MciService> inner() override { return mci::createService(); }
+    void open(const std::string& file) {
+        Module1::Main();
+        Module1::MediaPath = plim::test::clip(file);
+        Module1::OpenMedia();
+        VFrm().Show();
+        ASSERT_EQ(MediaOpen, -1);
+    }
+    int64_t position() {
+        media::ReplyBuffer r;
+        media::mciSendStringA("status movi2 position", r.text, media::kReplyLength, 0);
+        return int64_t(media::ReplyNumber(r));
+    }
+};
+
+TEST_F(RealTransport, PlaysToTheEndThenReplaysFromTheStart) {
+    open("h264.avi");
+    MainFrmT& m = MainFrm();
+    m.ComPLAY_Click();
+    QElapsedTimer t;
+    t.start();
+    while (Finished == 0 && t.elapsed() < 8000) plim::test::pumpEvents(50);
+    EXPECT_EQ(Finished, 1);
+    EXPECT_FALSE(m.Timer1.Enabled());
+    EXPECT_FLOAT_EQ(m.PicTU.Left(), 20);
+    EXPECT_EQ(m.ComPLAY.picture(), m.Img1.picture());
+    EXPECT_EQ(position(), 0);
+    m.ComPLAY_Click();
+    plim::test::pumpEvents(600);
+    EXPECT_GT(position(), 300);
+    EXPECT_EQ(Playing, 1);
+}
+
+TEST_F(RealTransport, PauseAndPlayContinueFromThePausedFrame) {
+    open("mpeg4_mp3.avi");
+    MainFrmT& m = MainFrm();
+    m.ComPLAY_Click();
+    plim::test::pumpEvents(700);
+    m.ComPLAY_Click();
+    int64_t paused = position();
+    EXPECT_GT(paused, 400);
+    plim::test::pumpEvents(300);
+    EXPECT_EQ(position(), paused);
+    recorder->clear();
+    m.ComPLAY_Click();
+    EXPECT_EQ(sent(), (std::vector<std::string>{"exec: play Movi2 "}));
+    plim::test::pumpEvents(300);
+    EXPECT_GT(position(), paused + 150);
+}
+
+TEST_F(RealTransport, ReleasingTheThumbShowsThatFrameEvenNearTheEndOfALongVideo) {
+    open("long_40s.avi");
+    MainFrmT& m = MainFrm();
+    m.PicTU_MouseUp(1, 0, 8 + (124 - 20), 8);  // thumb to 124
+    int64_t want = std::llround((124.0 - 18) / 107 * MediaLength);
+    EXPECT_EQ(Module1::SeekTo, want);
+    EXPECT_GT(want, 32767);
+    plim::test::pumpEvents(400);
+    EXPECT_EQ(position(), want);
+    QImage shown = VFrm().widget()->grab().toImage().copy(0, 0, 320, 240).convertToFormat(QImage::Format_RGB32);
+    auto ref = plim::test::referenceAt(plim::test::clip("long_40s.avi"), want * 1000, 320, 240);
+    EXPECT_GE(plim::test::psnr(shown.constBits(), int(shown.bytesPerLine()), ref, 320, 240), 45.0);
+}
+
+}  // namespace
