@@ -1,4 +1,6 @@
 // The file chooser in its two modes (open video, save frame) and the open action.
+#include <filesystem>
+
 #include "app/Module1.h"
 #include "capture/Capture.h"
 #include "chooser/PathJoin.h"
@@ -17,6 +19,7 @@ namespace {
 constexpr const char* kVideoPattern = "*.avi;*.mpeg;*.mpg";
 constexpr const char* kBmpPattern = "*.BMP";
 constexpr int kDeviceUnavailable = 68;
+constexpr int kPathNotFound = 76;
 
 void OpenAction() {
     DiaLogT& d = DiaLog();
@@ -73,7 +76,10 @@ void DiaLogT::Drive1_Change() {
         Dir1.Refresh();
         File1.Refresh();
     } catch (const rt::RuntimeError& e) {
-        if (e.number() == kDeviceUnavailable) {
+        // A drive whose mount point has gone (a stale or vanished mount) is not ready.
+        std::error_code ec;
+        bool vanished = e.number() == kPathNotFound && !std::filesystem::exists(Drive1.Drive(), ec);
+        if (vanished || e.number() == kDeviceUnavailable) {
             forms::MsgBox("ドライブが準備できていません", forms::vbOKOnly, std::string("ｴﾗｰ"));
         } else {
             forms::MsgBox(std::to_string(e.number()), forms::vbOKCancel, std::string("ｴﾗｰ"));
