@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "platform/forms/Controls.h"
+#include "platform/forms/FrameExtents.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Screen.h"
 #include "platform/gdi/Gdi.h"
@@ -51,6 +52,7 @@ namespace {
 // Frame margins last seen on a shown window, per border style: the estimate for a window
 // that has not been shown yet (the same window manager draws the same frame).
 QMargins g_lastKnown[2];
+bool g_known[2] = {false, false};
 
 int idx(Border b) { return b == Border::FixedSingle ? 0 : 1; }
 int toPx(float twips, float tpp) { return static_cast<int>(std::lround(twips / tpp)); }
@@ -80,7 +82,12 @@ QMargins Form::frameMargins() const {
     if (w_->isVisible() && h) {
         QMargins m = h->frameMargins();
         g_lastKnown[idx(border_)] = m;
+        g_known[idx(border_)] = true;
         return m;
+    }
+    if (!g_known[idx(border_)]) {  // first window of its kind: ask the window manager
+        if (auto m = requestFrameExtents(w_)) g_lastKnown[idx(border_)] = *m;
+        g_known[idx(border_)] = true;
     }
     return g_lastKnown[idx(border_)];
 }
@@ -99,15 +106,31 @@ void Form::resizeClient(QSize client) {
     }
 }
 
-float Form::Left() const { return w_->frameGeometry().x() * Screen::TwipsPerPixelX(); }
-float Form::Top() const { return w_->frameGeometry().y() * Screen::TwipsPerPixelY(); }
+float Form::Left() const { return float(w_->geometry().x() - frameMargins().left()) * Screen::TwipsPerPixelX(); }
+float Form::Top() const { return float(w_->geometry().y() - frameMargins().top()) * Screen::TwipsPerPixelY(); }
 float Form::Width() const { return outerPx().width() * Screen::TwipsPerPixelX(); }
 float Form::Height() const { return outerPx().height() * Screen::TwipsPerPixelY(); }
 float Form::ScaleWidth() const { return static_cast<float>(w_->width()); }
 float Form::ScaleHeight() const { return static_cast<float>(w_->height()); }
 
-void Form::setLeft(float twips) { w_->move(toPx(twips, Screen::TwipsPerPixelX()), w_->frameGeometry().y()); }
-void Form::setTop(float twips) { w_->move(w_->frameGeometry().x(), toPx(twips, Screen::TwipsPerPixelY())); }
+// The outer frame's position is kept as asked for; the client area is placed inside it, so
+// that the result does not depend on when the window manager reports its frame.
+void Form::setLeft(float twips) {
+    framePos_ = QPoint(toPx(twips, Screen::TwipsPerPixelX()), int(Top() / Screen::TwipsPerPixelY() + 0.5f));
+    placeClient();
+}
+
+void Form::setTop(float twips) {
+    framePos_ = QPoint(int(Left() / Screen::TwipsPerPixelX() + 0.5f), toPx(twips, Screen::TwipsPerPixelY()));
+    placeClient();
+}
+
+void Form::placeClient() {
+    QMargins m = frameMargins();
+    posSet_ = true;
+    posMargins_ = m;
+    w_->setGeometry(QRect(framePos_ + QPoint(m.left(), m.top()), w_->size()));
+}
 
 void Form::setWidth(float twips) {
     QMargins m = frameMargins();
@@ -130,9 +153,10 @@ void Form::setHeight(float twips) {
 }
 
 void Form::syncFrame() {
-    if (!outerSet_ || !w_->isVisible()) return;
+    if (!w_->isVisible()) return;
     QMargins m = frameMargins();
-    if (m == assumed_) return;
+    if (posSet_ && m != posMargins_) placeClient();
+    if (!outerSet_ || m == assumed_) return;
     QSize c(w_->width(), w_->height());
     if (requestedOuter_.width() >= 0) c.setWidth(requestedOuter_.width() - m.left() - m.right());
     if (requestedOuter_.height() >= 0) c.setHeight(requestedOuter_.height() - m.top() - m.bottom());

@@ -83,6 +83,7 @@ public:
 
 private:
     void resizeClient(QSize client);
+    void placeClient();
     QSize outerPx() const;
 
     FormWidget* w_;
@@ -93,6 +94,9 @@ private:
     QMargins assumed_;      // margins assumed when the outer size was last set by code
     bool outerSet_ = false;  // the program has set Width or Height
     QSize requestedOuter_;
+    QPoint framePos_;        // outer position asked for by the program, pixels
+    bool posSet_ = false;
+    QMargins posMargins_;    // margins assumed when the client was placed
 };
 
 // A form created with its design state on first reference and discarded by Unload.
