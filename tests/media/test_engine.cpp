@@ -217,3 +217,89 @@ TEST(Engine, OpenAndCloseRepeatedly) {
 }
 
 }  // namespace
+
+// --- sound -----------------------------------------------------------------------------
+// SDL's dummy driver plays in real time without a sound card; with no driver at all the
+// same tests run silently on the system clock (a second ctest entry).
+
+namespace {
+
+std::unique_ptr<Player> openWithSound(const std::string& path) {
+    std::unique_ptr<Player> p;
+    EXPECT_EQ(Player::open(path, p), 0) << path;
+    return p;
+}
+
+TEST(Sound, ClipsWithAndWithoutSoundPlayToTheirEnd) {
+    for (const char* f : {"mjpeg_pcm.avi", "mpeg4_mp3.avi", "mpeg2_mp2.mpeg", "h264.avi", "audio_only.avi"}) {
+        auto p = openWithSound(clip(f));
+        ASSERT_TRUE(p);
+        p->seek(p->info().lengthUs - 600000);
+        p->play(std::nullopt, std::nullopt);
+        EXPECT_EQ(p->mode(), Mode::Playing) << f;
+        pump(*p, [&] { return p->mode() != Mode::Playing; }, 10000);
+        EXPECT_EQ(p->mode(), Mode::Stopped) << f;
+        EXPECT_EQ(p->positionUs(), p->info().lengthUs) << f;
+    }
+}
+
+// The picture follows the sound: when each frame is shown, the sound heard is at its time.
+TEST(Sound, PictureAndSoundStayWithin40msAlsoAfterSeeksAndPauses) {
+    auto p = openWithSound(clip("beeps.avi"));
+    ASSERT_TRUE(p);
+    int64_t worst = 0;
+    int measured = 0;
+    auto watch = [&](int ms) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < until) {
+            if (auto f = p->frameToShow(Player::nowUs())) {
+                if (auto a = p->audioTimeUs()) {
+                    worst = std::max<int64_t>(worst, std::llabs(f->ptsUs - *a));
+                    ++measured;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    p->seek(1200000);
+    p->play(std::nullopt, std::nullopt);
+    watch(700);
+    p->pause();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    p->resume();
+    watch(500);
+    p->seek(500000);
+    p->play(std::nullopt, std::nullopt);
+    watch(600);
+    if (measured == 0) GTEST_SKIP() << "no audio device";
+    EXPECT_LE(worst, 40000) << "worst offset over " << measured << " frames";
+}
+
+TEST(Sound, StopsAtOnceAndNoStaleSoundAfterASeek) {
+    auto p = openWithSound(clip("mjpeg_pcm.avi"));
+    ASSERT_TRUE(p);
+    p->play(std::nullopt, std::nullopt);
+    pump(*p, [&] { return p->positionUs() > 500000; }, 3000);
+    if (!p->audioTimeUs()) GTEST_SKIP() << "no audio device";
+    p->stop();
+    EXPECT_FALSE(p->audioTimeUs().has_value());  // the device plays silence from its next pull on
+    p->seek(2000000);
+    p->play(std::nullopt, std::nullopt);
+    pump(*p, [&] { return p->audioTimeUs().has_value(); }, 3000);
+    auto a = p->audioTimeUs();
+    ASSERT_TRUE(a.has_value());
+    EXPECT_GE(*a, 2000000 - 50000);  // what is heard comes from the new position
+    EXPECT_LE(*a, 2000000 + 150000);
+}
+
+TEST(Sound, CloseDuringPlaybackJoinsCleanly) {
+    for (int i = 0; i < 5; ++i) {
+        auto p = openWithSound(clip(i % 2 ? "mpeg4_mp3.avi" : "mpeg2_mp2.mpeg"));
+        ASSERT_TRUE(p);
+        p->play(std::nullopt, std::nullopt);
+        pump(*p, [&] { return p->positionUs() > 100000; }, 2000);
+        if (i % 2) p->seek(1000000);
+    }
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
+#include <QRegion>
 #include <cmath>
 #include <thread>
 
@@ -20,10 +21,14 @@ void VideoSurface::setFrame(engine::VideoFrame f) {
 
 void VideoSurface::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), Qt::black);
-    if (!frame_.valid()) return;
+    if (!frame_.valid()) {
+        p.fillRect(rect(), Qt::black);
+        return;
+    }
     QImage img(frame_.pixels.get(), frame_.width, frame_.height, frame_.stride, QImage::Format_RGB32);
     QRect dest = destination.isValid() ? destination : QRect(0, 0, frame_.width, frame_.height);
+    // Only what the picture does not cover is filled: a full-frame fill costs as much as the copy.
+    for (const QRect& r : QRegion(rect()).subtracted(QRegion(dest))) p.fillRect(r, Qt::black);
     if (dest.size() == img.size()) {
         p.drawImage(dest.topLeft(), img);
     } else {

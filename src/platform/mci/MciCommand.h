@@ -10,7 +10,7 @@ namespace plim::mci {
 
 enum class Verb { Open, Close, Play, Stop, Pause, Resume, Seek, Status, Where, Put, Realize, Window, Set };
 
-enum class StatusItem { None, Length, Position, Mode, Ready, TimeFormat, WindowHandle };
+enum class StatusItem { None, Length, Position, Mode, Ready, TimeFormat, WindowHandle, FramesSkipped };
 enum class WhereItem { None, Source, Destination, Window };
 enum class SeekTarget { None, Start, End, Value };
 enum class Style { Default, Child, Popup, Overlapped };

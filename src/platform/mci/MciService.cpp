@@ -208,6 +208,7 @@ uint32_t doStatus(Session& s, const MciCommand& c, std::string& reply) {
             if (!d->surface()) return err::kNoWindow;
             reply = std::to_string(forms::handleOf(d->surface()));
             break;
+        case StatusItem::FramesSkipped: reply = std::to_string(p.droppedFrames()); break;
         case StatusItem::None: return err::kUnsupportedFunction;
     }
     return 0;

@@ -1,0 +1,56 @@
+// Plays the file named on the command line through the MCI service in a window, to its end,
+// then exits. The last line printed is DROPPED=N, the frames dropped as late.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+#include <string>
+
+#include "platform/forms/Handles.h"
+#include "platform/mci/MciService.h"
+
+namespace {
+std::string ask(plim::mci::MciService& s, const std::string& cmd) {
+    char reply[128] = {};
+    s.sendString(cmd, reply, sizeof reply, 0);
+    return reply;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: plim_play FILE\n");
+        return 2;
+    }
+    auto service = plim::mci::createService();
+    QWidget host;
+    host.setWindowTitle("plim_play");
+    QElapsedTimer t;
+    t.start();
+    std::string open = std::string("open \"") + argv[1] + "\" alias m style child parent " +
+                       std::to_string(plim::forms::handleOf(&host));
+    if (uint32_t e = service->sendString(open, nullptr, 0, 0)) {
+        std::fprintf(stderr, "open failed: %u\n", e);
+        return 1;
+    }
+    std::string where = ask(*service, "where m source");
+    int x, y, w, h;
+    if (std::sscanf(where.c_str(), "%d %d %d %d", &x, &y, &w, &h) == 4) host.resize(w, h);
+    host.show();
+    service->sendString("window m state show", nullptr, 0, 0);
+    std::printf("open: %lld ms\n", static_cast<long long>(t.elapsed()));
+    service->sendString("play m", nullptr, 0, 0);
+    QTimer poll;  // the event loop sleeps between frames; poll the mode as a viewer would
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (ask(*service, "status m mode") != "playing") app.quit();
+    });
+    poll.start(100);
+    app.exec();
+    std::printf("played %s ms in %lld ms\n", ask(*service, "status m length").c_str(),
+                static_cast<long long>(t.elapsed()));
+    std::printf("DROPPED=%s\n", ask(*service, "status m frames skipped").c_str());
+    service->sendString("close m", nullptr, 0, 0);
+    return 0;
+}
