@@ -82,7 +82,7 @@ def outer(d, wid):
 
 def click(d, wid, x, y):
     d.x("xdotool", "mousemove", "--window", wid, str(x), str(y), "click", "1")
-    time.sleep(0.4)
+    time.sleep(0.6)
 
 
 def top_level_of_size(d, w, h):
@@ -120,7 +120,7 @@ def session(number, wm):
         if dialog:
             click(d, dialog[0], 200, 12)
             click(d, dialog[0], 193, 190)
-        video = wait_for(lambda: top_level_of_size(d, 324, 244) or None, 5)
+        video = wait_for(lambda: top_level_of_size(d, 324, 244) or None, 15)
         check(f"video window is the video's size plus 4 ({label})", bool(video))
         if video:
             vx, vy, vw, vh = outer(d, video)

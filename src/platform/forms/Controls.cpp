@@ -191,9 +191,6 @@ intptr_t PictureBox::hDC() {
 
 Picture PictureBox::Image() const { return autoRedraw_ ? bitmap_ : picture_; }
 
-void PictureBox::setWidth(float px) { Control::setWidth(px); }
-void PictureBox::setHeight(float px) { Control::setHeight(px); }
-
 void PictureBox::applyGeometry() {
     Control::applyGeometry();
     if (!autoRedraw_ || !widget()) return;

@@ -44,8 +44,8 @@ public:
     float Height() const { return height_; }
     void setLeft(float px);
     void setTop(float px);
-    virtual void setWidth(float px);
-    virtual void setHeight(float px);
+    void setWidth(float px);
+    void setHeight(float px);
 
     bool Enabled() const;
     void setEnabled(bool on);
@@ -106,9 +106,6 @@ public:
     Picture Image() const;              // the persistent bitmap
     QImage* bitmap() { return &bitmap_; }
     QColor backColor() const { return back_; }
-
-    void setWidth(float px) override;
-    void setHeight(float px) override;
 
     // Button set: 1 left, 2 right, 4 middle. x, y: pixels from the box's top-left corner.
     std::function<void(int16_t button, int16_t shift, float x, float y)> MouseDown, MouseMove, MouseUp;

@@ -67,7 +67,7 @@ Form::Form(const FormDesign& d) : w_(new FormWidget(this)), border_(d.border) {
     QPalette pal = w_->palette();
     pal.setColor(QPalette::Window, vbColor(d.backColor));
     w_->setPalette(pal);
-    w_->setWindowTitle(QString::fromStdString(d.caption));
+    setCaption(d.caption);
     if (d.icon) w_->setWindowIcon(QIcon(":/icons/film.xpm"));
     resizeClient(QSize(toPx(d.clientWidthTwips, Screen::TwipsPerPixelX()),
                        toPx(d.clientHeightTwips, Screen::TwipsPerPixelY())));
@@ -164,8 +164,13 @@ void Form::syncFrame() {
     resizeClient(c);
 }
 
-std::string Form::Caption() const { return w_->windowTitle().toStdString(); }
-void Form::setCaption(const std::string& text) { w_->setWindowTitle(QString::fromStdString(text)); }
+std::string Form::Caption() const { return caption_; }
+
+// An empty caption is shown as a blank: the toolkit would otherwise show the program's name.
+void Form::setCaption(const std::string& text) {
+    caption_ = text;
+    w_->setWindowTitle(text.empty() ? QStringLiteral(" ") : QString::fromStdString(text));
+}
 
 void Form::Show() {
     w_->show();

@@ -88,6 +88,7 @@ private:
 
     FormWidget* w_;
     Border border_;
+    std::string caption_;
     std::vector<LineCtl*> lines_;
     std::vector<std::pair<int, Control*>> tab_;
     std::function<void()> unloadRequest_;
