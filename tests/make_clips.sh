@@ -4,8 +4,9 @@
 set -euo pipefail
 out=$1
 mkdir -p "$out"
+stamp=$(md5sum "$0" | cut -d' ' -f1)
 cd "$out"
-[ -f .done ] && exit 0
+[ "$(cat .done 2>/dev/null)" = "$stamp" ] && exit 0
 ff() { ffmpeg -v error -y "$@"; }
 src() { echo "testsrc2=size=$1:rate=$2:duration=$3"; }
 tone() { echo "sine=frequency=660:sample_rate=44100:duration=$1"; }
@@ -19,6 +20,10 @@ ff -f lavfi -i "$(src 352x288 25 3)" -f lavfi -i "$(tone 3)" -c:v mpeg2video -q:
 ff -f lavfi -i "$(src 320x240 25 2),scale=321:241" -c:v mpeg4 -q:v 2 odd_321x241.avi
 ff -f lavfi -i "$(src 1920x1080 30 2)" -c:v libx264 -preset ultrafast -crf 18 -pix_fmt yuv420p hd_1080.avi
 ff -f lavfi -i "$(tone 2)" -c:a pcm_s16le audio_only.avi
+# More sound formats: AC-3 in 5.1 (mixed down for the device), AAC, MS ADPCM.
+ff -f lavfi -i "$(src 160x120 25 2)" -f lavfi -i "$(tone 2)" -c:v mpeg4 -c:a ac3 -ac 6 ac3_51.avi
+ff -f lavfi -i "$(src 160x120 25 2)" -f lavfi -i "$(tone 2)" -c:v mpeg4 -c:a aac aac.avi
+ff -f lavfi -i "$(src 160x120 25 2)" -f lavfi -i "$(tone 2)" -c:v mpeg4 -c:a adpcm_ms adpcm.avi
 ff -f lavfi -i "$(src 320x240 25 40)" -c:v mpeg4 -q:v 5 -g 50 long_40s.avi
 # A beep at known times for sound-and-picture sync: a white frame exactly when each beep starts.
 ff -f lavfi -i "color=black:size=160x120:rate=25:duration=4,drawbox=enable='lt(mod(t,1),0.04)':color=white:t=fill" \
@@ -39,4 +44,4 @@ open('bitflip.avi', 'wb').write(bytes(data))
 PY
 : > empty.avi
 printf 'this is not a video at all\n%.0s' $(seq 1 50) > notavideo.avi
-touch .done
+echo "$stamp" > .done

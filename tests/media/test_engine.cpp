@@ -231,7 +231,8 @@ std::unique_ptr<Player> openWithSound(const std::string& path) {
 }
 
 TEST(Sound, ClipsWithAndWithoutSoundPlayToTheirEnd) {
-    for (const char* f : {"mjpeg_pcm.avi", "mpeg4_mp3.avi", "mpeg2_mp2.mpeg", "h264.avi", "audio_only.avi"}) {
+    for (const char* f : {"mjpeg_pcm.avi", "mpeg4_mp3.avi", "mpeg2_mp2.mpeg", "h264.avi", "audio_only.avi", "ac3_51.avi",
+                          "aac.avi", "adpcm.avi"}) {
         auto p = openWithSound(clip(f));
         ASSERT_TRUE(p);
         p->seek(p->info().lengthUs - 600000);
