@@ -40,6 +40,42 @@ AVPixelFormat plainFormat(AVPixelFormat f, bool& full) {
 }
 }  // namespace
 
+namespace {
+constexpr size_t kPoolKeep = 6;  // the frame queue, the shown frame and some slack
+}  // namespace
+
+BufferPool::~BufferPool() {
+    for (uint8_t* p : free_) av_free(p);
+}
+
+std::shared_ptr<const uint8_t> BufferPool::take(size_t bytes, const std::shared_ptr<BufferPool>& self) {
+    uint8_t* p = nullptr;
+    {
+        std::lock_guard<std::mutex> lk(mu_);
+        if (bytes != bytes_) {  // another size: the old buffers are of no use
+            for (uint8_t* old : free_) av_free(old);
+            free_.clear();
+            bytes_ = bytes;
+        }
+        if (!free_.empty()) {
+            p = free_.back();
+            free_.pop_back();
+        }
+    }
+    if (!p) p = static_cast<uint8_t*>(av_malloc(bytes));
+    if (!p) return nullptr;
+    return std::shared_ptr<const uint8_t>(p, [self, bytes](const uint8_t* q) { self->give(const_cast<uint8_t*>(q), bytes); });
+}
+
+void BufferPool::give(uint8_t* p, size_t bytes) {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (bytes == bytes_ && free_.size() < kPoolKeep) {
+        free_.push_back(p);
+    } else {
+        av_free(p);
+    }
+}
+
 VideoDecoder::~VideoDecoder() {
     if (ctx_) avcodec_free_context(&ctx_);
     if (frame_) av_frame_free(&frame_);
@@ -122,15 +158,15 @@ VideoFrame VideoDecoder::convert(const AVFrame* f) {
         tunedFull_ = full;
     }
     int stride = FFALIGN(f->width * 4, 64);
-    auto* buf = static_cast<uint8_t*>(av_malloc(size_t(stride) * f->height + 64));
-    if (!buf) return out;
-    uint8_t* dst[4] = {buf, nullptr, nullptr, nullptr};
+    std::shared_ptr<const uint8_t> pixels = pool_->take(size_t(stride) * f->height + 64, pool_);
+    if (!pixels) return out;
+    uint8_t* dst[4] = {const_cast<uint8_t*>(pixels.get()), nullptr, nullptr, nullptr};
     int dstStride[4] = {stride, 0, 0, 0};
     sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride);
     out.width = f->width;
     out.height = f->height;
     out.stride = stride;
-    out.pixels = std::shared_ptr<const uint8_t>(buf, [](const uint8_t* p) { av_free(const_cast<uint8_t*>(p)); });
+    out.pixels = std::move(pixels);
     return out;
 }
 

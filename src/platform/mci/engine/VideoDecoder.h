@@ -2,6 +2,9 @@
 // Decodes one video stream and converts pictures to BGRA with the stream's colour matrix
 // and range. Used by the video decode thread only.
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
 #include <optional>
 
 #include "platform/mci/engine/Types.h"
@@ -17,6 +20,20 @@ namespace plim::engine {
 
 // The colour matrix for a stream that does not say: HD sizes use BT.709, others BT.601.
 int chooseColorspace(int tagged, int width, int height);
+
+// Picture buffers of one size, reused: a fresh 8 MB allocation per HD frame costs thousands
+// of page faults. Thread-safe; frames keep the pool alive while they hold a buffer.
+class BufferPool {
+public:
+    ~BufferPool();
+    std::shared_ptr<const uint8_t> take(size_t bytes, const std::shared_ptr<BufferPool>& self);
+
+private:
+    void give(uint8_t* p, size_t bytes);
+    std::mutex mu_;
+    size_t bytes_ = 0;
+    std::vector<uint8_t*> free_;
+};
 
 class VideoDecoder {
 public:
@@ -45,6 +62,7 @@ private:
     int64_t lastPtsUs_ = -1;
     int64_t frameDurUs_ = 40000;
     SwsContext* sws_ = nullptr;
+    std::shared_ptr<BufferPool> pool_ = std::make_shared<BufferPool>();
     SwsContext* tunedSws_ = nullptr;  // the context whose colour details were last set
     int tunedCs_ = -1;
     bool tunedFull_ = false;
