@@ -48,44 +48,49 @@ int MediaSource::open(const std::string& path, std::unique_ptr<MediaSource>& out
     if (avformat_open_input(&s->fmt_, path.c_str(), nullptr, nullptr) < 0) return kErrInvalidFile;
     if (avformat_find_stream_info(s->fmt_, nullptr) < 0) return kErrInvalidFile;
 
-    int v = av_find_best_stream(s->fmt_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (int err = s->chooseStreams()) return err;
+    s->describe();
+    out = std::move(s);
+    return 0;
+}
+
+int MediaSource::chooseStreams() {
+    int v = av_find_best_stream(fmt_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (v >= 0) {
-        AVStream* st = s->fmt_->streams[v];
+        AVStream* st = fmt_->streams[v];
         if (st->codecpar->width <= 0 || st->codecpar->height <= 0) v = -1;
         else if (!decodable(st)) return kErrCannotLoadDriver;
     }
-    int a = av_find_best_stream(s->fmt_, AVMEDIA_TYPE_AUDIO, -1, v, nullptr, 0);
-    if (a >= 0 && !decodable(s->fmt_->streams[a])) a = -1;
+    int a = av_find_best_stream(fmt_, AVMEDIA_TYPE_AUDIO, -1, v, nullptr, 0);
+    if (a >= 0 && !decodable(fmt_->streams[a])) a = -1;  // silent rather than refused
     if (v < 0 && a < 0) return kErrInvalidFile;
-    s->video_ = v;
-    s->audio_ = a;
+    video_ = v;
+    audio_ = a;
+    return 0;
+}
 
-    AVStream* main = s->fmt_->streams[v >= 0 ? v : a];
-    s->originUs_ = main->start_time != AV_NOPTS_VALUE ? streamTimeToUs(main, main->start_time)
-                   : s->fmt_->start_time != AV_NOPTS_VALUE ? s->fmt_->start_time
-                                                            : 0;
+void MediaSource::describe() {
+    AVStream* main = fmt_->streams[video_ >= 0 ? video_ : audio_];
+    originUs_ = main->start_time != AV_NOPTS_VALUE ? streamTimeToUs(main, main->start_time)
+                : fmt_->start_time != AV_NOPTS_VALUE ? fmt_->start_time
+                                                      : 0;
     // Containers with a seek of their own (AVI's index) land on the key frame asked for;
     // the others (MPEG program streams) are searched by timestamps and need a preroll.
-    s->indexed_ = (s->fmt_->iformat->read_seek || s->fmt_->iformat->read_seek2) &&
-                  avformat_index_get_entries_count(main) > 0;
-
-    MediaInfo& info = s->info_;
-    info.hasVideo = v >= 0;
-    info.hasAudio = a >= 0;
-    if (v >= 0) {
-        info.width = main->codecpar->width;
-        info.height = main->codecpar->height;
-        info.frameDurUs = frameDuration(main);
+    indexed_ = (fmt_->iformat->read_seek || fmt_->iformat->read_seek2) && avformat_index_get_entries_count(main) > 0;
+    info_.hasVideo = video_ >= 0;
+    info_.hasAudio = audio_ >= 0;
+    if (video_ >= 0) {
+        info_.width = main->codecpar->width;
+        info_.height = main->codecpar->height;
+        info_.frameDurUs = frameDuration(main);
     }
     if (main->duration != AV_NOPTS_VALUE && main->duration > 0) {
-        info.lengthUs = streamTimeToUs(main, main->duration);
-    } else if (s->fmt_->duration != AV_NOPTS_VALUE && s->fmt_->duration > 0) {
-        info.lengthUs = s->fmt_->duration;
+        info_.lengthUs = streamTimeToUs(main, main->duration);
+    } else if (fmt_->duration != AV_NOPTS_VALUE && fmt_->duration > 0) {
+        info_.lengthUs = fmt_->duration;
     } else if (main->nb_frames > 0) {
-        info.lengthUs = main->nb_frames * info.frameDurUs;
+        info_.lengthUs = main->nb_frames * info_.frameDurUs;
     }
-    out = std::move(s);
-    return 0;
 }
 
 bool MediaSource::seek(int64_t targetUs, int64_t extraPrerollUs) {

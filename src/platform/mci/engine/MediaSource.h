@@ -42,6 +42,8 @@ public:
 
 private:
     MediaSource() = default;
+    int chooseStreams();  // the best video and audio streams; 0 or an MCI error number
+    void describe();      // origin, index, size, length
     AVFormatContext* fmt_ = nullptr;
     int video_ = -1, audio_ = -1;
     int64_t originUs_ = 0;

@@ -11,6 +11,7 @@ extern "C" {
 
 #include "platform/mci/engine/AudioOutput.h"
 #include "platform/mci/engine/MediaSource.h"
+#include "platform/mci/engine/SeekPicker.h"
 #include "platform/mci/engine/VideoDecoder.h"
 
 namespace plim::engine {
@@ -72,24 +73,30 @@ bool Player::demuxHasRoomLocked() const {
     return (videoRoom || audioRoom) && vq_.bytes() < kMaxQueuedBytes;
 }
 
+// Waits until there is work: a seek, or room for more packets. Returns false to quit;
+// a seek to carry out is returned in req (gen 0: none).
+bool Player::nextDemuxWork(SeekRequest& req) {
+    std::unique_lock<std::mutex> lk(mu_);
+    for (;;) {
+        demuxCv_.wait_for(lk, std::chrono::milliseconds(20),
+                          [&] { return quit_ || seekReq_.pending || (!demuxEof_ && demuxHasRoomLocked()); });
+        if (quit_) return false;
+        if (seekReq_.pending) {
+            req = seekReq_;
+            seekReq_.pending = false;
+            demuxEof_ = false;
+            return true;
+        }
+        if (!demuxEof_ && demuxHasRoomLocked()) return true;
+    }
+}
+
 void Player::demuxLoop() {
     uint64_t gen = 0;
     int errors = 0;
     for (;;) {
         SeekRequest req;
-        {
-            std::unique_lock<std::mutex> lk(mu_);
-            demuxCv_.wait_for(lk, std::chrono::milliseconds(20),
-                              [&] { return quit_ || seekReq_.pending || (!demuxEof_ && demuxHasRoomLocked()); });
-            if (quit_) return;
-            if (seekReq_.pending) {
-                req = seekReq_;
-                seekReq_.pending = false;
-                demuxEof_ = false;
-            } else if (demuxEof_ || !demuxHasRoomLocked()) {
-                continue;
-            }
-        }
+        if (!nextDemuxWork(req)) return;
         if (req.gen) {
             std::vector<AVPacket*> read;
             if (req.move) read = positionFor(req.targetUs);
@@ -103,24 +110,19 @@ void Player::demuxLoop() {
         }
         AVPacket* pkt = av_packet_alloc();
         int r = av_read_frame(src_->format(), pkt);
+        if (r >= 0) {
+            route(gen, pkt);
+            continue;
+        }
+        av_packet_free(&pkt);
         if (r == AVERROR(EAGAIN)) {
-            av_packet_free(&pkt);
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            continue;
-        }
-        if (r < 0 && r != AVERROR_EOF && ++errors < kMaxReadErrors) {
-            av_packet_free(&pkt);
-            continue;
-        }
-        if (r < 0) {
-            av_packet_free(&pkt);
+        } else if (r == AVERROR_EOF || ++errors >= kMaxReadErrors) {
             vq_.push(PacketItem{PacketItem::Eof, gen, -1, nullptr});
             if (audio_) audio_->endOfStream(gen);
             std::lock_guard<std::mutex> lk(mu_);
             demuxEof_ = true;
-            continue;
         }
-        route(gen, pkt);
     }
 }
 
@@ -168,34 +170,20 @@ std::vector<AVPacket*> Player::positionFor(int64_t targetUs) {
 
 void Player::videoLoop() {
     uint64_t gen = 0;
-    int64_t targetUs = -1, candPts = 0, lastEnd = 0;
-    AVFrame* cand = av_frame_alloc();
-    bool haveCand = false;
-    auto emit = [&](AVFrame* f, int64_t pts, bool seekTarget) {
+    int64_t lastEnd = 0;
+    SeekPicker picker;
+    SeekPicker::Emit emit = [&](AVFrame* f, int64_t pts, bool seekTarget) {
         VideoFrame vf = dec_->convert(f);
         if (!vf.valid()) return;
         vf.gen = gen;
         vf.ptsUs = pts;
         vf.durUs = info_.frameDurUs;
         vf.seekTarget = seekTarget;
-        fq_.push(std::move(vf));
+        fq_.push(std::move(vf));  // blocks while the queue is full
     };
     auto onFrame = [&](AVFrame* f, int64_t pts) {
         lastEnd = std::max(lastEnd, pts + info_.frameDurUs);
-        if (targetUs < 0) return emit(f, pts, false);
-        if (pts <= targetUs) {  // a candidate for the exact frame: keep the latest
-            av_frame_unref(cand);
-            av_frame_ref(cand, f);
-            candPts = pts;
-            haveCand = true;
-            return;
-        }
-        targetUs = -1;
-        if (!haveCand) return emit(f, pts, true);
-        emit(cand, candPts, true);
-        av_frame_unref(cand);
-        haveCand = false;
-        emit(f, pts, false);
+        picker.feed(f, pts, emit);
     };
     while (auto item = vq_.pop()) {
         demuxCv_.notify_one();
@@ -203,18 +191,13 @@ void Player::videoLoop() {
         if (it.kind == PacketItem::Flush) {
             dec_->flush();
             gen = it.gen;
-            targetUs = it.seekTargetUs;
-            av_frame_unref(cand);
-            haveCand = false;
+            picker.reset(it.seekTargetUs);
             lastEnd = 0;
         } else if (it.gen != gen) {
             // stale: read before the last seek
         } else if (it.kind == PacketItem::Eof) {
             dec_->decode(nullptr, onFrame);
-            if (haveCand) emit(cand, candPts, true);
-            av_frame_unref(cand);
-            haveCand = false;
-            targetUs = -1;
+            picker.finish(emit);
             dec_->flush();
             std::lock_guard<std::mutex> lk(mu_);
             videoEofGen_ = gen;
@@ -224,7 +207,6 @@ void Player::videoLoop() {
         }
         if (it.pkt) av_packet_free(&it.pkt);
     }
-    av_frame_free(&cand);
 }
 
 // --- control ---------------------------------------------------------------------------

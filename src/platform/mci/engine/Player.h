@@ -57,6 +57,13 @@ public:
 
 private:
     Player() = default;
+    struct SeekRequest {
+        bool pending = false;
+        uint64_t gen = 0;
+        int64_t targetUs = 0;
+        bool move = true;  // false: already at the start (open)
+    };
+    bool nextDemuxWork(SeekRequest& req);
     void demuxLoop();
     void videoLoop();
     void route(uint64_t gen, AVPacket* pkt);
@@ -81,12 +88,7 @@ private:
     std::condition_variable demuxCv_;
     bool quit_ = false;
     uint64_t gen_ = 1;
-    struct SeekRequest {
-        bool pending = false;
-        uint64_t gen = 0;
-        int64_t targetUs = 0;
-        bool move = true;  // false: already at the start (open)
-    } seekReq_;
+    SeekRequest seekReq_;
     bool demuxEof_ = false;
 
     Mode mode_ = Mode::Stopped;
