@@ -25,10 +25,12 @@ echo "== capture"
 "$b/bench_capture" "$hd"
 
 echo "== real-time playback on Xvfb, 10 s of 1080p30 H.264"
-export DISPLAY=:88
+n=88
+while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+export DISPLAY=":$n"
 Xvfb "$DISPLAY" -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true' EXIT
-sleep 1
+for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 cpu() {  # user+system CPU seconds of a command
   /usr/bin/time -f "%U %S" -o /tmp/plim-bench-time "$@" >/tmp/plim-bench-out 2>/dev/null || true
   awk '{printf "%.2f", $1 + $2}' /tmp/plim-bench-time

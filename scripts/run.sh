@@ -22,10 +22,12 @@ cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT INT TERM
 
 if [ -z "${DISPLAY:-}" ]; then
-  export DISPLAY=:77
+  n=77
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  export DISPLAY=":$n"
   echo "plim: no display; starting Plim on a virtual X server (Xvfb $DISPLAY) with openbox"
   Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-  sleep 1
+  for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   openbox >/dev/null 2>&1 & pids+=($!)
   "$root/build/release/src/plim" & plim=$!; pids+=($plim)
   for _ in $(seq 1 100); do

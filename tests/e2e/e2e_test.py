@@ -39,11 +39,19 @@ def wait_for(pred, timeout=10.0):
 
 
 class Display:
-    def __init__(self, number, wm):
+    """A fresh Xvfb on a display number it picks itself (-displayfd), so that a stale lock
+    file of an earlier run never stands in the way."""
+
+    def __init__(self, wm):
+        read, write = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write,))
+        os.close(write)
+        with os.fdopen(read) as f:
+            number = f.readline().strip()
         self.env = dict(os.environ, DISPLAY=f":{number}", SDL_AUDIODRIVER="dummy")
         self.env.pop("QT_QPA_PLATFORM", None)
-        self.procs = [subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)]
+        self.procs = [xvfb]
         wait_for(lambda: subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0)
         if wm:
             self.procs.append(subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL,
@@ -93,9 +101,9 @@ def top_level_of_size(d, w, h):
     return None
 
 
-def session(number, wm):
+def session(wm):
     label = "with a window manager" if wm else "without a window manager"
-    d = Display(number, wm)
+    d = Display(wm)
     folder = tempfile.mkdtemp(prefix="plim e2e ")
     shutil.copy(CLIP, os.path.join(folder, "テスト 動画.avi"))
     plim = subprocess.Popen([PLIM], cwd=folder, env=d.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -152,8 +160,8 @@ def session(number, wm):
         shutil.rmtree(folder, ignore_errors=True)
 
 
-session(91, wm=True)
-session(92, wm=False)
+session(wm=True)
+session(wm=False)
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")
 sys.exit(0 if passed == len(results) else 1)
