@@ -39,6 +39,7 @@ void VideoSurface::paintEvent(QPaintEvent*) {
 Device::Device(std::string a, std::unique_ptr<engine::Player> player, VideoSurface* surface)
     : alias(std::move(a)), player_(std::move(player)), surface_(surface) {
     timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setSingleShot(true);
     timer_.setInterval(int(engine::kTickIntervalUs / 1000));
     QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
     kick();
@@ -62,15 +63,22 @@ int64_t Device::fromUnits(int64_t units) const {
     return units * 1000;
 }
 
+// A command changed what the display must do: look again soon.
 void Device::kick() {
-    if (!timer_.isActive() && player_->needsTicks()) timer_.start();
+    if (player_->needsTicks()) timer_.start(int(engine::kTickIntervalUs / 1000));
 }
 
+// Shows the frame that is due, then sleeps until the next one is.
 void Device::tick() {
-    if (auto f = player_->frameToShow(engine::Player::nowUs())) {
+    int64_t now = engine::Player::nowUs();
+    if (auto f = player_->frameToShow(now)) {
         if (surface_) surface_->setFrame(std::move(*f));
     }
-    if (!player_->needsTicks()) timer_.stop();
+    if (player_->needsTicks()) {
+        timer_.start(int((player_->waitHintUs(now) + 999) / 1000));
+    } else {
+        timer_.stop();
+    }
 }
 
 void Device::waitUntil(bool (*done)(engine::Player&)) {

@@ -18,6 +18,8 @@ namespace plim::engine {
 
 namespace {
 constexpr int64_t kAudioStartGraceUs = 500000;
+constexpr int64_t kMinWaitUs = 1000;   // the display's shortest and longest sleeps
+constexpr int64_t kMaxWaitUs = 20000;
 constexpr size_t kMaxQueuedPackets = 96;
 constexpr size_t kMaxQueuedBytes = 32u << 20;
 constexpr int kMaxReadErrors = 16;
@@ -308,6 +310,14 @@ std::optional<int64_t> Player::audioTimeUs() const {
 }
 
 // --- display ---------------------------------------------------------------------------
+
+int64_t Player::waitHintUs(int64_t now) const {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (mode_ != Mode::Playing || clockWaiting_ || seekFramePending_) return kTickIntervalUs;
+    auto next = fq_.peek(gen_);
+    if (!next) return kTickIntervalUs;
+    return std::clamp<int64_t>(next->ptsUs - clockLocked(now), kMinWaitUs, kMaxWaitUs);
+}
 
 bool Player::endReachedLocked(int64_t t) const {
     if (t >= endUs_) return true;

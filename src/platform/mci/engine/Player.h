@@ -52,6 +52,9 @@ public:
     // Display side, one caller: returns the frame to show now when it changed.
     std::optional<VideoFrame> frameToShow(int64_t nowUs);
     static int64_t nowUs();
+    // How long the display may wait before its next call: until the next frame is due while
+    // playing, a short poll while it waits for a frame or for sound.
+    int64_t waitHintUs(int64_t nowUs) const;
     // The sound's media time now, or nullopt without sound (for sync measurements).
     std::optional<int64_t> audioTimeUs() const;
 
