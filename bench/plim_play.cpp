@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/forms/Handles.h"
+#include "platform/mci/Device.h"
 #include "platform/mci/MciService.h"
 
 namespace {
@@ -40,7 +41,12 @@ int main(int argc, char** argv) {
     if (std::sscanf(where.c_str(), "%d %d %d %d", &x, &y, &w, &h) == 4) host.resize(w, h);
     host.show();
     service->sendString("window m state show", nullptr, 0, 0);
-    std::printf("open: %lld ms\n", static_cast<long long>(t.elapsed()));
+    // The first frame is on screen once the playback window holds it and has painted.
+    auto* surface = dynamic_cast<plim::mci::VideoSurface*>(
+        plim::forms::widgetOf(std::stoi(ask(*service, "status m window handle"))));
+    while (surface && !surface->frame().valid() && t.elapsed() < 10000) app.processEvents(QEventLoop::AllEvents, 1);
+    app.processEvents();
+    std::printf("open to first frame on screen: %lld ms\n", static_cast<long long>(t.elapsed()));
     service->sendString("play m", nullptr, 0, 0);
     QTimer poll;  // the event loop sleeps between frames; poll the mode as a viewer would
     QObject::connect(&poll, &QTimer::timeout, [&] {
