@@ -153,8 +153,11 @@ int main(int argc, char** argv) {
         eng = std::min(eng, engineSeek(path, target));
     }
     std::printf("seek: engine %.1f ms, libavcodec alone %.1f ms, ratio %.2f (goal <= 1.20)\n", eng, ref, eng / ref);
-    double plain = framesPerSecond(path, false, 300);
-    double full = framesPerSecond(path, true, 300);
+    double plain = 0, full = 0;
+    for (int i = 0; i < 3; ++i) {  // best of three, alternating, so both see the same machine
+        plain = std::max(plain, framesPerSecond(path, false, 360));
+        full = std::max(full, framesPerSecond(path, true, 360));
+    }
     std::printf("decode: with conversion %.1f fps, decoding alone %.1f fps, ratio %.2f (goal >= 0.85)\n", full, plain,
                 full / plain);
     double open = 1e9;

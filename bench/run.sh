@@ -40,9 +40,10 @@ cpu() {  # user+system CPU seconds of a command
 ten="$clips/h264_1080p30_10s.avi"
 [ -f "$ten" ] || ffmpeg -v error -y -i "$hd" -t 10 -c copy "$ten"
 plim=$(cpu "$b/plim_play" "$ten"); dropped=$(grep DROPPED /tmp/plim-bench-out | tail -1)
+first=$(grep 'first frame' /tmp/plim-bench-out || true)
 ffplayv=$(cpu ffplay -v error -autoexit -an "$ten")
 mpvcpu=$(cpu mpv --really-quiet --vo=x11 --ao=null "$ten")
-echo "plim_play: ${plim} s CPU, $dropped, $(grep 'first frame' /tmp/plim-bench-out)"
+echo "plim_play: ${plim} s CPU, $dropped, $first"
 echo "ffplay:    ${ffplayv} s CPU"
 echo "mpv x11:   ${mpvcpu} s CPU"
 awk -v p="$plim" -v m="$mpvcpu" -v f="$ffplayv" 'BEGIN { if (m > 0) printf "ratio plim/mpv %.2f (goal <= 0.75), plim/ffplay %.2f\n", p / m, p / f }'
