@@ -106,8 +106,13 @@ void Form::resizeClient(QSize client) {
     }
 }
 
-float Form::Left() const { return float(w_->geometry().x() - frameMargins().left()) * Screen::TwipsPerPixelX(); }
-float Form::Top() const { return float(w_->geometry().y() - frameMargins().top()) * Screen::TwipsPerPixelY(); }
+QPoint Form::framePosPx() const {
+    QMargins m = frameMargins();
+    return w_->geometry().topLeft() - QPoint(m.left(), m.top());
+}
+
+float Form::Left() const { return float(framePosPx().x()) * Screen::TwipsPerPixelX(); }
+float Form::Top() const { return float(framePosPx().y()) * Screen::TwipsPerPixelY(); }
 float Form::Width() const { return outerPx().width() * Screen::TwipsPerPixelX(); }
 float Form::Height() const { return outerPx().height() * Screen::TwipsPerPixelY(); }
 float Form::ScaleWidth() const { return static_cast<float>(w_->width()); }
@@ -116,12 +121,12 @@ float Form::ScaleHeight() const { return static_cast<float>(w_->height()); }
 // The outer frame's position is kept as asked for; the client area is placed inside it, so
 // that the result does not depend on when the window manager reports its frame.
 void Form::setLeft(float twips) {
-    framePos_ = QPoint(toPx(twips, Screen::TwipsPerPixelX()), int(Top() / Screen::TwipsPerPixelY() + 0.5f));
+    framePos_ = QPoint(toPx(twips, Screen::TwipsPerPixelX()), framePosPx().y());
     placeClient();
 }
 
 void Form::setTop(float twips) {
-    framePos_ = QPoint(int(Left() / Screen::TwipsPerPixelX() + 0.5f), toPx(twips, Screen::TwipsPerPixelY()));
+    framePos_ = QPoint(framePosPx().x(), toPx(twips, Screen::TwipsPerPixelY()));
     placeClient();
 }
 

@@ -84,6 +84,7 @@ public:
 private:
     void resizeClient(QSize client);
     void placeClient();
+    QPoint framePosPx() const;  // the outer frame's top-left, pixels
     QSize outerPx() const;
 
     FormWidget* w_;
