@@ -38,9 +38,7 @@ AVPixelFormat plainFormat(AVPixelFormat f, bool& full) {
         default: return f;
     }
 }
-}  // namespace
 
-namespace {
 constexpr size_t kPoolKeep = 6;  // the frame queue, the shown frame and some slack
 }  // namespace
 
@@ -48,7 +46,7 @@ BufferPool::~BufferPool() {
     for (uint8_t* p : free_) av_free(p);
 }
 
-std::shared_ptr<const uint8_t> BufferPool::take(size_t bytes, const std::shared_ptr<BufferPool>& self) {
+std::shared_ptr<const uint8_t> BufferPool::take(size_t bytes) {
     uint8_t* p = nullptr;
     {
         std::lock_guard<std::mutex> lk(mu_);
@@ -64,7 +62,8 @@ std::shared_ptr<const uint8_t> BufferPool::take(size_t bytes, const std::shared_
     }
     if (!p) p = static_cast<uint8_t*>(av_malloc(bytes));
     if (!p) return nullptr;
-    return std::shared_ptr<const uint8_t>(p, [self, bytes](const uint8_t* q) { self->give(const_cast<uint8_t*>(q), bytes); });
+    return std::shared_ptr<const uint8_t>(
+        p, [self = shared_from_this(), bytes](const uint8_t* q) { self->give(const_cast<uint8_t*>(q), bytes); });
 }
 
 void BufferPool::give(uint8_t* p, size_t bytes) {
@@ -158,7 +157,7 @@ VideoFrame VideoDecoder::convert(const AVFrame* f) {
         tunedFull_ = full;
     }
     int stride = FFALIGN(f->width * 4, 64);
-    std::shared_ptr<const uint8_t> pixels = pool_->take(size_t(stride) * f->height + 64, pool_);
+    std::shared_ptr<const uint8_t> pixels = pool_->take(size_t(stride) * f->height + 64);
     if (!pixels) return out;
     uint8_t* dst[4] = {const_cast<uint8_t*>(pixels.get()), nullptr, nullptr, nullptr};
     int dstStride[4] = {stride, 0, 0, 0};

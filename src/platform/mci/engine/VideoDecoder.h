@@ -23,10 +23,11 @@ int chooseColorspace(int tagged, int width, int height);
 
 // Picture buffers of one size, reused: a fresh 8 MB allocation per HD frame costs thousands
 // of page faults. Thread-safe; frames keep the pool alive while they hold a buffer.
-class BufferPool {
+class BufferPool : public std::enable_shared_from_this<BufferPool> {
 public:
     ~BufferPool();
-    std::shared_ptr<const uint8_t> take(size_t bytes, const std::shared_ptr<BufferPool>& self);
+    // Must be called on a pool owned by a shared_ptr.
+    std::shared_ptr<const uint8_t> take(size_t bytes);
 
 private:
     void give(uint8_t* p, size_t bytes);
