@@ -30,6 +30,28 @@ ff -f lavfi -i "color=black:size=160x120:rate=25:duration=4,drawbox=enable='lt(m
    -f lavfi -i "sine=frequency=1000:sample_rate=44100:duration=4,volume=enable='gte(mod(t,1),0.04)':volume=0" \
    -c:v mjpeg -q:v 3 -c:a pcm_s16le beeps.avi
 
+# Sound that ends early or pauses: the picture must go on to the end in real time.
+ff -f lavfi -i "$(src 640x360 25 6)" -f lavfi -i "$(tone 1)" -c:v mjpeg -q:v 4 -c:a pcm_s16le short_sound.avi
+ff -f lavfi -i "$(src 352x288 25 6)" -f lavfi -i "$(tone 6)" -af "aselect='not(between(t,1,3.5))'" \
+   -c:v mpeg2video -q:v 3 -c:a mp2 -f vob gap_sound.mpg
+# Sound whose format changes half-way: raw streams of two formats joined, then muxed as they are.
+mp3() { ff -f lavfi -i "sine=frequency=660:sample_rate=$1:duration=1" -ac "$2" -c:a libmp3lame -write_xing 0 -id3v2_version 0 -f mp3 "$3"; }
+mp3 44100 2 s1.mp3; mp3 44100 1 s2.mp3; mp3 22050 2 s3.mp3
+cat s1.mp3 s2.mp3 > stereo_mono.mp3; cat s1.mp3 s3.mp3 > rate_change.mp3
+for c in "ac3 6 a1.ac3" "ac3 2 a2.ac3" "mp2 2 m1.mp2" "mp2 1 m2.mp2"; do
+  set -- $c; ff -f lavfi -i "sine=frequency=660:sample_rate=48000:duration=1" -ac "$2" -c:a "$1" -f "$1" "$3"
+done
+cat a1.ac3 a2.ac3 > ac3_change.ac3; cat m1.mp2 m2.mp2 > mp2_change.mp2
+ff -f lavfi -i "$(src 160x120 25 2)" -i stereo_mono.mp3 -c:v mpeg4 -c:a copy mp3_stereo_mono.avi
+ff -f lavfi -i "$(src 160x120 25 2)" -i rate_change.mp3 -c:v mpeg4 -c:a copy mp3_rate_change.avi
+ff -f lavfi -i "$(src 160x120 25 2)" -i ac3_change.ac3 -c:v mpeg4 -c:a copy ac3_51_stereo.avi
+ff -f lavfi -i "$(src 160x120 25 2)" -i mp2_change.mp2 -c:v mpeg2video -c:a copy -f vob mp2_stereo_mono.mpg
+rm -f s?.mp3 stereo_mono.mp3 rate_change.mp3 a?.ac3 m?.mp2 ac3_change.ac3 mp2_change.mp2
+# Files that do not say how long they are: an MPEG-1 elementary stream (its length guessed
+# from a bit rate that is wrong) and motion JPEG as a multipart stream (no length at all).
+ff -f lavfi -i "$(src 320x240 25 3)" -c:v mpeg1video -q:v 2 -f mpeg1video es_mpeg1.mpg
+ff -f lavfi -i "$(src 320x240 25 3)" -c:v mjpeg -q:v 4 -f mpjpeg mpjpeg.mpg
+
 # Damaged files.
 head -c 20000 mpeg4_mp3.avi > truncated.avi
 cp mpeg4_mp3.avi bitflip.avi

@@ -8,6 +8,7 @@
 
 #include "../TestSupport.h"
 #include "platform/mci/engine/Player.h"
+#include "platform/mci/engine/TimestampFilter.h"
 
 using namespace plim::engine;
 using plim::test::clip;
@@ -300,6 +301,84 @@ TEST(Sound, CloseDuringPlaybackJoinsCleanly) {
         p->play(std::nullopt, std::nullopt);
         pump(*p, [&] { return p->positionUs() > 100000; }, 2000);
         if (i % 2) p->seek(1000000);
+    }
+}
+
+// Damaged timestamps: an isolated bad one never moves the clock, a real discontinuity (a
+// reset in a joined file) is followed without a leap, and the first time must be plausible.
+TEST(Engine, TimestampFilterKeepsTimesContinuous) {
+    struct Case {
+        const char* what;
+        int64_t window;
+        std::vector<int64_t> raw, want;
+    };
+    const int64_t B = INT64_MAX - 5;  // wildly damaged
+    const Case cases[] = {
+        {"clean", 0, {0, 40, 80, 120}, {0, 40, 80, 120}},
+        {"one outlier", 0, {0, 40, 9000000, 120, 160}, {0, 40, 80, 120, 160}},
+        {"overflowing outlier", 0, {0, 40, B, 120}, {0, 40, 80, 120}},
+        {"reset to zero", 0, {5000000, 5000040, 0, 40, 80}, {5000000, 5000040, 5000080, 5000120, 5000160}},
+        {"jump forward", 0, {0, 40, 7000000, 7000040}, {0, 40, 80, 120}},
+        {"first out of window", 1000000, {-90000000, -89999960, -89999920}, {0, 40, 80}},
+        {"first in window", 1000000, {500000, 500040}, {500000, 500040}},
+    };
+    for (const Case& c : cases) {
+        TimestampFilter t;
+        t.setWindow(c.window);
+        t.reset(0);
+        for (size_t i = 0; i < c.raw.size(); ++i) EXPECT_EQ(t.fix(c.raw[i], 40), c.want[i]) << c.what << " #" << i;
+    }
+}
+
+// Sound that ends early, pauses, or changes its format never holds up the picture: play
+// reaches the end in real time, with the sound device or without one.
+TEST(Sound, ShortOrGappySoundStillPlaysToTheEndInRealTime) {
+    for (const char* f : {"short_sound.avi", "gap_sound.mpg"}) {
+        auto p = openWithSound(clip(f));
+        ASSERT_TRUE(p);
+        pump(*p, [&] { return p->seekSettled(); });
+        auto start = std::chrono::steady_clock::now();
+        p->play(std::nullopt, std::nullopt);
+        pump(*p, [&] { return p->mode() != Mode::Playing; }, 20000);
+        double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(p->mode(), Mode::Stopped) << f;
+        EXPECT_NEAR(took, double(p->lengthUs()) / 1e6, 0.5) << f;
+        EXPECT_EQ(p->positionUs(), p->lengthUs()) << f;
+    }
+}
+
+TEST(Sound, FormatChangesMidStreamPlayOnWithTheClock) {
+    for (const char* f : {"mp3_stereo_mono.avi", "mp3_rate_change.avi", "ac3_51_stereo.avi", "mp2_stereo_mono.mpg"}) {
+        auto p = openWithSound(clip(f));
+        ASSERT_TRUE(p);
+        p->play(std::nullopt, std::nullopt);
+        int64_t heard = -1;  // the latest sound time seen; stays -1 without an audio device
+        pump(*p, [&] {
+            if (auto a = p->audioTimeUs()) heard = std::max(heard, *a);
+            return p->mode() != Mode::Playing;
+        });
+        EXPECT_EQ(p->mode(), Mode::Stopped) << f;
+        EXPECT_EQ(p->positionUs(), p->lengthUs()) << f;
+        if (heard >= 0) EXPECT_GT(heard, 1300000) << f << ": the sound after the change is heard";
+    }
+}
+
+// Files that do not say how long they are play to their real end; the length is refined.
+TEST(Engine, UnknownLengthPlaysToTheRealEnd) {
+    for (const char* f : {"es_mpeg1.mpg", "mpjpeg.mpg"}) {
+        auto p = openOk(clip(f));
+        ASSERT_TRUE(p) << f;
+        EXPECT_FALSE(p->info().lengthKnown) << f;
+        pump(*p, [&] { return p->seekSettled(); });
+        p->play(std::nullopt, std::nullopt);
+        pump(*p, [&] { return p->mode() != Mode::Playing; }, 15000);
+        EXPECT_EQ(p->mode(), Mode::Stopped) << f;
+        EXPECT_NEAR(double(p->lengthUs()) / 1e6, 3.0, 0.2) << f;
+        EXPECT_EQ(p->positionUs(), p->lengthUs()) << f;
+        p->seek(1500000);  // within the length found
+        VideoFrame shown = pump(*p, [&] { return p->seekSettled(); });
+        EXPECT_TRUE(shown.valid()) << f;
+        EXPECT_EQ(p->positionUs(), 1500000) << f;
     }
 }
 

@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QRegion>
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <thread>
 
@@ -52,10 +54,8 @@ Device::~Device() {
 }
 
 int64_t Device::toUnits(int64_t us) const {
-    if (timeFormat == TimeFormat::Frames) {
-        return std::llround(double(us) / double(player_->info().frameDurUs));
-    }
-    return std::llround(double(us) / 1000.0);
+    double units = timeFormat == TimeFormat::Frames ? double(us) / double(player_->info().frameDurUs) : double(us) / 1000.0;
+    return std::clamp<int64_t>(std::llround(std::clamp(units, 0.0, double(INT32_MAX))), 0, INT32_MAX);
 }
 
 int64_t Device::fromUnits(int64_t units) const {

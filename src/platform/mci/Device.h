@@ -40,10 +40,11 @@ public:
     VideoSurface* surface() const { return surface_; }
     TimeFormat timeFormat = TimeFormat::Milliseconds;
 
-    // Units of the current time format <-> microseconds.
+    // Units of the current time format <-> microseconds. Units are what replies tell, so
+    // they never leave the 32-bit range that callers hold them in.
     int64_t toUnits(int64_t us) const;
     int64_t fromUnits(int64_t units) const;
-    int64_t lengthUnits() const { return toUnits(player_->info().lengthUs); }
+    int64_t lengthUnits() const { return toUnits(player_->lengthUs()); }
 
     // Keeps the display timer running while the player needs it.
     void kick();

@@ -179,10 +179,10 @@ uint32_t doSeek(Session& s, const MciCommand& c, std::string&) {
     Device* d;
     if (uint32_t e = deviceOf(s, c, d)) return e;
     int64_t us = 0;
-    if (c.seek == SeekTarget::End) us = d->player().info().lengthUs;
+    if (c.seek == SeekTarget::End) us = d->player().lengthUs();
     if (c.seek == SeekTarget::Value) {
         if (uint32_t e = checkRange(*d, c.seekTo)) return e;
-        us = c.seekTo == d->lengthUnits() ? d->player().info().lengthUs : d->fromUnits(c.seekTo);
+        us = c.seekTo == d->lengthUnits() ? d->player().lengthUs() : d->fromUnits(c.seekTo);
     }
     d->player().seek(us);
     d->kick();

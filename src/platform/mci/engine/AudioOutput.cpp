@@ -19,6 +19,8 @@ namespace plim::engine {
 namespace {
 constexpr int64_t kTargetBufferUs = 700000;  // decoded sound kept ahead of the device
 constexpr int64_t kGapUs = 20000;            // a hole in the sound larger than this is silence
+constexpr int64_t kStaleUs = 500000;         // a device that has not pulled for this long has stopped
+constexpr int64_t kLateUs = 80000;           // sound this far behind the clock is skipped
 
 int64_t wallUs() {
     using namespace std::chrono;
@@ -28,12 +30,16 @@ int64_t wallUs() {
 bool sdlAudioUp() {
     static std::once_flag once;
     static bool up = false;
-    std::call_once(once, [] { up = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0; });
+    std::call_once(once, [] {
+        // The program handles its own signals: SDL's handlers would only queue an event.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        up = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    });
     return up;
 }
 }  // namespace
 
-std::unique_ptr<AudioOutput> AudioOutput::create(const AVStream* st, int64_t originUs) {
+std::unique_ptr<AudioOutput> AudioOutput::create(const AVStream* st, int64_t originUs, int64_t lengthUs) {
     if (!sdlAudioUp()) return nullptr;
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec) return nullptr;
@@ -43,8 +49,10 @@ std::unique_ptr<AudioOutput> AudioOutput::create(const AVStream* st, int64_t ori
     a->ctx_->pkt_timebase = st->time_base;
     if (avcodec_open2(a->ctx_, codec, nullptr) < 0 || a->ctx_->sample_rate <= 0) return nullptr;
     a->frame_ = av_frame_alloc();
-    a->st_ = st;
+    if (!a->frame_) return nullptr;
+    a->timeBase_ = st->time_base;
     a->originUs_ = originUs;
+    a->times_.setWindow(lengthUs);
 
     SDL_AudioSpec want{}, have{};
     want.freq = a->ctx_->sample_rate;
@@ -68,6 +76,7 @@ AudioOutput::~AudioOutput() {
     close();
     if (ctx_) avcodec_free_context(&ctx_);
     if (swr_) swr_free(&swr_);
+    av_channel_layout_uninit(&swrLayout_);
     if (frame_) av_frame_free(&frame_);
 }
 
@@ -98,21 +107,33 @@ void AudioOutput::pushPacket(uint64_t gen, AVPacket* pkt) {
     av_packet_free(&pkt);
 }
 
-void AudioOutput::onFrame(AVFrame* f) {
-    if (!swr_) {
-        AVChannelLayout out;
-        av_channel_layout_default(&out, channels_);
-        if (swr_alloc_set_opts2(&swr_, &out, AV_SAMPLE_FMT_S16, rate_, &f->ch_layout,
-                                static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr) < 0 ||
-            swr_init(swr_) < 0) {
-            swr_free(&swr_);
-            return;
-        }
+// Sound can change its layout, sample format or rate mid-stream (AC-3 between 5.1 and 2.0,
+// MP2 between stereo and mono): the resampler must match the frame it converts.
+bool AudioOutput::converterFits(AVFrame* f) {
+    if (swr_ && f->format == swrFormat_ && f->sample_rate == swrRate_ &&
+        av_channel_layout_compare(&f->ch_layout, &swrLayout_) == 0)
+        return true;
+    swr_free(&swr_);
+    av_channel_layout_uninit(&swrLayout_);
+    if (f->sample_rate <= 0 || f->ch_layout.nb_channels <= 0 || !av_channel_layout_check(&f->ch_layout)) return false;
+    AVChannelLayout out;
+    av_channel_layout_default(&out, channels_);
+    if (swr_alloc_set_opts2(&swr_, &out, AV_SAMPLE_FMT_S16, rate_, &f->ch_layout, static_cast<AVSampleFormat>(f->format),
+                            f->sample_rate, 0, nullptr) < 0 ||
+        swr_init(swr_) < 0 || av_channel_layout_copy(&swrLayout_, &f->ch_layout) < 0) {
+        swr_free(&swr_);
+        return false;
     }
+    swrFormat_ = f->format;
+    swrRate_ = f->sample_rate;
+    return true;
+}
+
+void AudioOutput::onFrame(AVFrame* f) {
+    if (f->nb_samples <= 0 || !converterFits(f)) return;  // undecodable sound is silence
     int64_t ts = f->best_effort_timestamp;
-    int64_t durUs = int64_t(f->nb_samples) * 1000000 / std::max(1, f->sample_rate);
-    int64_t pts = ts != AV_NOPTS_VALUE ? streamTimeToUs(st_, ts) - originUs_ : (lastPtsUs_ >= 0 ? lastPtsUs_ : 0);
-    lastPtsUs_ = pts + durUs;
+    int64_t durUs = int64_t(f->nb_samples) * 1000000 / f->sample_rate;
+    int64_t pts = ts != AV_NOPTS_VALUE ? times_.fix(mediaTimeUs(timeBase_, ts, originUs_), durUs) : times_.next(durUs);
     int maxOut = swr_get_out_samples(swr_, f->nb_samples);
     Chunk c{pts, std::vector<uint8_t>(size_t(std::max(0, maxOut)) * bytesPerSample_)};
     uint8_t* outPlanes[1] = {c.data.data()};
@@ -155,7 +176,7 @@ void AudioOutput::endOfStream(uint64_t gen) {
 
 void AudioOutput::flush(uint64_t gen, int64_t targetUs) {
     avcodec_flush_buffers(ctx_);
-    lastPtsUs_ = -1;
+    times_.reset(std::max<int64_t>(0, targetUs));
     std::lock_guard<std::mutex> lk(mu_);
     chunks_.clear();
     bufferedBytes_ = 0;
@@ -191,22 +212,42 @@ void AudioOutput::pause() {
 
 void AudioOutput::callback(void* self, uint8_t* out, int len) { static_cast<AudioOutput*>(self)->fill(out, len); }
 
+// Silence from the head up to untilUs (at most what is left of the buffer): the sound's time
+// goes on through holes and while nothing is decoded, so the picture never waits on it.
+void AudioOutput::playSilenceLocked(uint8_t*, int& done, int len, int64_t untilUs) {
+    int64_t want = untilUs == INT64_MAX ? len - done : (untilUs - headPtsUs_) * rate_ / 1000000 * bytesPerSample_;
+    int n = int(std::min<int64_t>(len - done, want));
+    n -= n % bytesPerSample_;
+    if (n <= 0) n = std::min(len - done, bytesPerSample_);
+    done += n;
+    headPtsUs_ += bytesToUs(n);
+}
+
 void AudioOutput::fill(uint8_t* out, int len) {
     std::memset(out, 0, size_t(len));
     std::lock_guard<std::mutex> lk(mu_);
     if (!playing_) return;
     cbWallUs_ = wallUs();
     int done = 0;
-    while (done < len && !chunks_.empty()) {
+    while (done < len) {
+        if (chunks_.empty()) {  // nothing decoded (yet, or any more)
+            playSilenceLocked(out, done, len, INT64_MAX);
+            break;
+        }
         Chunk& c = chunks_.front();
         int64_t next = c.ptsUs + bytesToUs(int64_t(c.offset));
+        if (next + kLateUs < headPtsUs_) {  // sound behind the clock (it resumed late): skipped
+            int64_t late = (headPtsUs_ - next) * rate_ / 1000000 * bytesPerSample_;
+            size_t skip = size_t(std::min<int64_t>(late, int64_t(c.data.size() - c.offset)));
+            skip = std::max<size_t>(skip - skip % size_t(bytesPerSample_), size_t(bytesPerSample_));
+            skip = std::min(skip, c.data.size() - c.offset);
+            c.offset += skip;
+            bufferedBytes_ -= int64_t(skip);
+            if (c.offset >= c.data.size()) chunks_.pop_front();
+            continue;
+        }
         if (next > headPtsUs_ + kGapUs) {  // a hole: silence until the chunk's time
-            int64_t gapBytes = (next - headPtsUs_) * rate_ / 1000000 * bytesPerSample_;
-            int n = int(std::min<int64_t>(len - done, gapBytes));
-            n -= n % bytesPerSample_;
-            if (n <= 0) break;
-            done += n;
-            headPtsUs_ += bytesToUs(n);
+            playSilenceLocked(out, done, len, next);
             continue;
         }
         int n = int(std::min<size_t>(size_t(len - done), c.data.size() - c.offset));
@@ -223,6 +264,7 @@ std::optional<int64_t> AudioOutput::timeUs(uint64_t gen) const {
     std::lock_guard<std::mutex> lk(mu_);
     if (!playing_ || gen != gen_ || headPtsUs_ < 0) return std::nullopt;
     if (eof_ && chunks_.empty()) return std::nullopt;  // sound is over: the wall clock goes on
+    if (wallUs() - cbWallUs_ > kStaleUs) return std::nullopt;  // the device stopped pulling
     // What the device pulled last is heard over the following buffer period.
     int64_t bufferUs = int64_t(deviceSamples_) * 1000000 / std::max(1, rate_);
     int64_t heard = headPtsUs_ - bufferUs + (wallUs() - cbWallUs_);

@@ -10,6 +10,13 @@
 #include <optional>
 #include <vector>
 
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/rational.h>
+}
+
+#include "platform/mci/engine/TimestampFilter.h"
+
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
@@ -22,7 +29,8 @@ class AudioOutput {
 public:
     // nullptr when the stream cannot be decoded or no audio device opens: the player then
     // runs silently on its own clock.
-    static std::unique_ptr<AudioOutput> create(const AVStream* st, int64_t originUs);
+    // lengthUs (0: unknown) bounds the times that the first sound after a flush may carry.
+    static std::unique_ptr<AudioOutput> create(const AVStream* st, int64_t originUs, int64_t lengthUs = 0);
     ~AudioOutput();
 
     bool wantsPackets() const;                      // less than the target buffered
@@ -33,7 +41,9 @@ public:
     void pause();
     void close();
 
-    std::optional<int64_t> timeUs(uint64_t gen) const;  // nullopt when not playing that gen
+    // The media time being heard; nullopt when not playing that gen, and while the device
+    // has not pulled for a while (kStaleUs): the player's own clock then goes on.
+    std::optional<int64_t> timeUs(uint64_t gen) const;
     bool ready(uint64_t gen) const;    // sound is buffered (or the stream ended)
     bool drained(uint64_t gen) const;  // the stream ended and everything was heard
     int64_t endUs(uint64_t gen) const;
@@ -45,6 +55,8 @@ private:
     static void callback(void* self, uint8_t* out, int len);
     void fill(uint8_t* out, int len);
     void onFrame(AVFrame* f);
+    bool converterFits(AVFrame* f);  // (re)builds the resampler for the frame's format
+    void playSilenceLocked(uint8_t* out, int& done, int len, int64_t untilUs);
     int64_t bytesToUs(int64_t bytes) const { return bytes * 1000000 / (int64_t(rate_) * bytesPerSample_); }
 
     struct Chunk {
@@ -55,9 +67,12 @@ private:
 
     AVCodecContext* ctx_ = nullptr;
     SwrContext* swr_ = nullptr;
+    AVChannelLayout swrLayout_{};  // the input the resampler was built for
+    int swrFormat_ = -1, swrRate_ = 0;
     AVFrame* frame_ = nullptr;
-    const AVStream* st_ = nullptr;
+    AVRational timeBase_{1, 1};  // the stream's: the stream itself may be replaced by a reopen
     int64_t originUs_ = 0;
+    TimestampFilter times_;  // demux thread
     uint32_t device_ = 0;
     int rate_ = 0, channels_ = 0, bytesPerSample_ = 0, deviceSamples_ = 0;
 
@@ -71,7 +86,6 @@ private:
     int64_t headPtsUs_ = -1;   // media time of the next sample to hand to the device
     int64_t cbWallUs_ = 0;     // when the device last pulled
     int64_t endPtsUs_ = 0;     // end of the last decoded sound
-    int64_t lastPtsUs_ = -1;
 };
 
 }  // namespace plim::engine

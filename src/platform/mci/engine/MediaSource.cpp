@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 
 extern "C" {
@@ -14,10 +16,21 @@ namespace plim::engine {
 
 int64_t streamTimeToUs(const AVStream* st, int64_t ts) { return av_rescale_q(ts, st->time_base, AVRational{1, 1000000}); }
 
+int64_t mediaTimeUs(AVRational tb, int64_t ts, int64_t originUs) {
+    int64_t us = av_rescale_q(ts, tb, AVRational{1, 1000000}), out = 0;
+    if (__builtin_sub_overflow(us, originUs, &out)) return us < 0 ? INT64_MIN + 1 : INT64_MAX;
+    return out;
+}
+
 namespace {
 // Preroll for formats without a key-frame index (MPEG program streams): seeking by
 // timestamp may land after the key frame that the target needs.
 constexpr int64_t kUnindexedPrerollUs = 1500000;
+
+int64_t wallUs() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 bool decodable(const AVStream* st) { return avcodec_find_decoder(st->codecpar->codec_id) != nullptr; }
 
@@ -36,6 +49,40 @@ MediaSource::~MediaSource() {
 AVStream* MediaSource::videoStream() const { return video_ >= 0 ? fmt_->streams[video_] : nullptr; }
 AVStream* MediaSource::audioStream() const { return audio_ >= 0 ? fmt_->streams[audio_] : nullptr; }
 
+int MediaSource::onInterrupt(void* self) {
+    auto* s = static_cast<MediaSource*>(self);
+    int64_t deadline = s->deadlineUs_;
+    return s->interrupted_ || (deadline > 0 && wallUs() > deadline);
+}
+
+void MediaSource::armDeadline(int64_t budgetUs) { deadlineUs_ = wallUs() + budgetUs; }
+
+int MediaSource::read(AVPacket* pkt) {
+    armDeadline(kReadBudgetUs);
+    int r = av_read_frame(fmt_, pkt);
+    disarm();
+    return r;
+}
+
+// Opens and probes the container with the owner's interrupt callback.
+int MediaSource::openFormat(const std::string& path, MediaSource* owner, AVFormatContext*& fmt) {
+    fmt = avformat_alloc_context();
+    if (!fmt) return kErrInvalidFile;
+    fmt->interrupt_callback = AVIOInterruptCB{&MediaSource::onInterrupt, owner};
+    AVDictionary* opts = nullptr;
+    av_dict_set(&opts, "probesize", "5000000", 0);
+    av_dict_set(&opts, "analyzeduration", "5000000", 0);
+    int r = avformat_open_input(&fmt, path.c_str(), nullptr, &opts);  // frees fmt on failure
+    av_dict_free(&opts);
+    if (r < 0) return kErrInvalidFile;
+    // A probe cut short by the deadline keeps what it found; any other failure refuses.
+    if (avformat_find_stream_info(fmt, nullptr) < 0 && !onInterrupt(owner)) {
+        avformat_close_input(&fmt);
+        return kErrInvalidFile;
+    }
+    return 0;
+}
+
 int MediaSource::open(const std::string& path, std::unique_ptr<MediaSource>& out) {
     // Damaged files are expected input: the libraries' complaints are not the user's concern.
     static std::once_flag quiet;
@@ -45,13 +92,32 @@ int MediaSource::open(const std::string& path, std::unique_ptr<MediaSource>& out
     if (!S_ISREG(sb.st_mode) || sb.st_size == 0) return kErrInvalidFile;
 
     std::unique_ptr<MediaSource> s(new MediaSource());
-    if (avformat_open_input(&s->fmt_, path.c_str(), nullptr, nullptr) < 0) return kErrInvalidFile;
-    if (avformat_find_stream_info(s->fmt_, nullptr) < 0) return kErrInvalidFile;
-
+    s->path_ = path;
+    s->armDeadline(kOpenBudgetUs);
+    if (int err = openFormat(path, s.get(), s->fmt_)) return err;
     if (int err = s->chooseStreams()) return err;
-    s->describe();
+    if (int err = s->describe()) return err;
     out = std::move(s);
     return 0;
+}
+
+bool MediaSource::reopen() {
+    AVFormatContext* fresh = nullptr;
+    armDeadline(kOpenBudgetUs);
+    bool ok = openFormat(path_, this, fresh) == 0;
+    disarm();
+    auto same = [&](int i) {
+        return i < 0 || (unsigned(i) < fresh->nb_streams && fresh->streams[i]->codecpar->codec_id ==
+                                                                fmt_->streams[i]->codecpar->codec_id &&
+                         av_cmp_q(fresh->streams[i]->time_base, fmt_->streams[i]->time_base) == 0);
+    };
+    if (ok && same(video_) && same(audio_)) {
+        avformat_close_input(&fmt_);
+        fmt_ = fresh;
+        return true;
+    }
+    if (fresh) avformat_close_input(&fresh);
+    return false;
 }
 
 int MediaSource::chooseStreams() {
@@ -59,6 +125,7 @@ int MediaSource::chooseStreams() {
     if (v >= 0) {
         AVStream* st = fmt_->streams[v];
         if (st->codecpar->width <= 0 || st->codecpar->height <= 0) v = -1;
+        else if (st->codecpar->width > kMaxPictureSide || st->codecpar->height > kMaxPictureSide) return kErrInvalidFile;
         else if (!decodable(st)) return kErrCannotLoadDriver;
     }
     int a = av_find_best_stream(fmt_, AVMEDIA_TYPE_AUDIO, -1, v, nullptr, 0);
@@ -69,7 +136,7 @@ int MediaSource::chooseStreams() {
     return 0;
 }
 
-void MediaSource::describe() {
+int MediaSource::describe() {
     AVStream* main = fmt_->streams[video_ >= 0 ? video_ : audio_];
     originUs_ = main->start_time != AV_NOPTS_VALUE ? streamTimeToUs(main, main->start_time)
                 : fmt_->start_time != AV_NOPTS_VALUE ? fmt_->start_time
@@ -84,13 +151,32 @@ void MediaSource::describe() {
         info_.height = main->codecpar->height;
         info_.frameDurUs = frameDuration(main);
     }
+    int64_t len = 0;
     if (main->duration != AV_NOPTS_VALUE && main->duration > 0) {
-        info_.lengthUs = streamTimeToUs(main, main->duration);
+        len = streamTimeToUs(main, main->duration);
     } else if (fmt_->duration != AV_NOPTS_VALUE && fmt_->duration > 0) {
-        info_.lengthUs = fmt_->duration;
-    } else if (main->nb_frames > 0) {
-        info_.lengthUs = main->nb_frames * info_.frameDurUs;
+        len = fmt_->duration;
+    } else if (main->nb_frames > 0 && main->nb_frames < kMaxLengthUs / info_.frameDurUs) {
+        len = main->nb_frames * info_.frameDurUs;
     }
+    if (len > kMaxLengthUs) return kErrInvalidFile;  // a length no reply could tell
+    // A video length guessed from a bit rate (elementary streams declare the buffer's peak
+    // rate) is only an estimate; constant-rate sound alone is measured well by it.
+    info_.lengthKnown = len > 0 && !(video_ >= 0 && fmt_->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE);
+    if (!info_.lengthKnown && len > 0) {
+        info_.lengthUs = len;
+        return 0;
+    }
+    if (!info_.lengthKnown) len = estimatedLengthUs();
+    info_.lengthUs = len;
+    return 0;
+}
+
+// The length told by the file's size and bit rate, for files that do not say; 0 without.
+int64_t MediaSource::estimatedLengthUs() const {
+    int64_t size = fmt_->pb ? avio_size(fmt_->pb) : -1;
+    if (size <= 0 || fmt_->bit_rate <= 0) return 0;
+    return std::min(kMaxLengthUs, av_rescale(size, 8 * 1000000, fmt_->bit_rate));
 }
 
 bool MediaSource::seek(int64_t targetUs, int64_t extraPrerollUs) {
@@ -100,24 +186,30 @@ bool MediaSource::seek(int64_t targetUs, int64_t extraPrerollUs) {
     // Rounded down: the key frame must not lie after the target.
     int64_t ts = av_rescale_q_rnd(want + originUs_, AVRational{1, 1000000}, st->time_base,
                                   static_cast<AVRounding>(AV_ROUND_DOWN | AV_ROUND_PASS_MINMAX));
-    if (av_seek_frame(fmt_, st->index, ts, AVSEEK_FLAG_BACKWARD) >= 0) return true;
-    return seekToStart();  // from the start any target can be decoded forward
+    armDeadline(kReadBudgetUs);
+    bool ok = av_seek_frame(fmt_, st->index, ts, AVSEEK_FLAG_BACKWARD) >= 0;
+    disarm();
+    return ok || seekToStart();  // from the start any target can be decoded forward
 }
 
 bool MediaSource::seekToStart() {
+    armDeadline(kReadBudgetUs);
     // Streams without an index (MPEG program streams) start cleanly at byte 0; indexed
     // containers (AVI) must be positioned by time, as byte 0 is their header.
-    if (!indexed_ && !(fmt_->iformat->flags & AVFMT_NO_BYTE_SEEK) && av_seek_frame(fmt_, -1, 0, AVSEEK_FLAG_BYTE) >= 0)
-        return true;
-    AVStream* st = fmt_->streams[video_ >= 0 ? video_ : audio_];
-    int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
-    return av_seek_frame(fmt_, st->index, start, AVSEEK_FLAG_BACKWARD) >= 0;
+    bool ok = !indexed_ && !(fmt_->iformat->flags & AVFMT_NO_BYTE_SEEK) && av_seek_frame(fmt_, -1, 0, AVSEEK_FLAG_BYTE) >= 0;
+    if (!ok) {
+        AVStream* st = fmt_->streams[video_ >= 0 ? video_ : audio_];
+        int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+        ok = av_seek_frame(fmt_, st->index, start, AVSEEK_FLAG_BACKWARD) >= 0;
+    }
+    disarm();
+    return ok || reopen();  // from a fresh start any target can be decoded forward
 }
 
 std::optional<int64_t> MediaSource::packetTimeUs(const AVPacket* pkt) const {
     int64_t ts = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
     if (ts == AV_NOPTS_VALUE) return std::nullopt;
-    return streamTimeToUs(fmt_->streams[pkt->stream_index], ts) - originUs_;
+    return mediaTimeUs(fmt_->streams[pkt->stream_index]->time_base, ts, originUs_);
 }
 
 }  // namespace plim::engine

@@ -2,6 +2,9 @@
 // A media file opened for reading: container, chosen streams, and the facts the service
 // reports (length, size). Opened on the caller's thread; afterwards used by the demux
 // thread only, except info(), which never changes.
+#include <atomic>
+#include <climits>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,14 +14,28 @@
 struct AVFormatContext;
 struct AVPacket;
 struct AVStream;
+struct AVRational;
 
 namespace plim::engine {
 
 class MediaSource {
 public:
-    // Probes the file by its content. Returns 0 or an MCI error number.
+    // Probes the file by its content within a bounded time (kOpenBudgetUs, whatever the file
+    // holds: a 4 GiB hole of zeros is not read to its end). Returns 0 or an MCI error number.
+    // The deadline stays armed for the caller's further probing until disarm().
     static int open(const std::string& path, std::unique_ptr<MediaSource>& out);
     ~MediaSource();
+
+    // Every blocking call into the demuxer runs under a deadline (wall clock, microseconds)
+    // and returns AVERROR_EXIT when it passes or when interrupt() was called. Thread-safe.
+    void armDeadline(int64_t budgetUs);
+    void disarm() { deadlineUs_ = 0; }
+    void interrupt() { interrupted_ = true; }
+    // One packet under a fresh read deadline; av_read_frame's result.
+    int read(AVPacket* pkt);
+    // Opens the file again from its start after a seek failed, keeping the streams chosen at
+    // open (same indices, codecs and time bases). Demux thread only; false when it cannot.
+    bool reopen();
 
     const MediaInfo& info() const { return info_; }
     AVFormatContext* format() const { return fmt_; }
@@ -42,9 +59,15 @@ public:
 
 private:
     MediaSource() = default;
+    static int openFormat(const std::string& path, MediaSource* owner, AVFormatContext*& fmt);
+    static int onInterrupt(void* self);
     int chooseStreams();  // the best video and audio streams; 0 or an MCI error number
-    void describe();      // origin, index, size, length
+    int describe();       // origin, index, size, length; 0 or an MCI error number
+    int64_t estimatedLengthUs() const;
+    std::string path_;
     AVFormatContext* fmt_ = nullptr;
+    std::atomic<int64_t> deadlineUs_{0};
+    std::atomic<bool> interrupted_{false};
     int video_ = -1, audio_ = -1;
     int64_t originUs_ = 0;
     bool indexed_ = false;
@@ -53,5 +76,16 @@ private:
 
 // Converts a stream timestamp to microseconds.
 int64_t streamTimeToUs(const AVStream* st, int64_t ts);
+// A timestamp in the time base tb as media time (microseconds after originUs), saturated
+// rather than overflowing for damaged values.
+int64_t mediaTimeUs(AVRational tb, int64_t ts, int64_t originUs);
+
+// How long opening may probe a file, and one read or seek may take, microseconds.
+constexpr int64_t kOpenBudgetUs = 1800000;
+constexpr int64_t kReadBudgetUs = 2000000;
+// The largest picture side the engine accepts: larger ones come from damaged headers.
+constexpr int kMaxPictureSide = 8192;
+// Lengths beyond this many microseconds cannot be told in the service's 32-bit replies.
+constexpr int64_t kMaxLengthUs = int64_t(INT32_MAX) * 1000;
 
 }  // namespace plim::engine

@@ -38,14 +38,20 @@ int Player::open(const std::string& path, std::unique_ptr<Player>& out, Options 
     if (err) return err;
     std::unique_ptr<Player> p(new Player());
     p->info_ = src->info();
+    int64_t window = p->info_.lengthKnown ? p->info_.lengthUs : 0;
     if (p->info_.hasVideo) {
         p->dec_ = std::make_unique<VideoDecoder>();
-        if (!p->dec_->open(src->videoStream(), src->originUs(), opts.decoderThreads)) return kErrCannotLoadDriver;
-        if (auto first = p->dec_->firstPictureUs(src->format(), src->videoIndex())) src->setOriginUs(*first);
+        if (!p->dec_->open(src->videoStream(), src->originUs(), opts.decoderThreads, window)) return kErrCannotLoadDriver;
+        // A video stream without one decodable picture would play an empty window: refused.
+        auto first = p->dec_->firstPictureUs(src->format(), src->videoIndex());
+        if (!first) return kErrInvalidFile;
+        src->setOriginUs(*first);
     }
-    if (p->info_.hasAudio && opts.audio) p->audio_ = AudioOutput::create(src->audioStream(), src->originUs());
+    src->disarm();
+    if (p->info_.hasAudio && opts.audio) p->audio_ = AudioOutput::create(src->audioStream(), src->originUs(), window);
     p->src_ = std::move(src);
-    p->endUs_ = p->info_.lengthUs;
+    p->lengthUs_ = p->info_.lengthUs;
+    p->endUs_ = p->naturalEndLocked();
     p->seekReq_ = SeekRequest{true, p->gen_, 0, p->info_.hasVideo};  // back to the start after the probe
     p->seekFramePending_ = p->info_.hasVideo;
     p->demux_ = std::thread(&Player::demuxLoop, p.get());
@@ -59,6 +65,7 @@ Player::~Player() {
         std::lock_guard<std::mutex> lk(mu_);
         quit_ = true;
     }
+    if (src_) src_->interrupt();  // a read stuck in a damaged file returns at once
     demuxCv_.notify_all();
     vq_.close();
     fq_.close();
@@ -93,37 +100,51 @@ bool Player::nextDemuxWork(SeekRequest& req) {
     }
 }
 
+// Carries out a seek: positions the reader and starts the new generation. When the file
+// cannot be positioned at all, the generation ends at once, so no picture from wherever the
+// reader stood is ever shown as the one asked for.
+void Player::startGeneration(const SeekRequest& req) {
+    std::vector<AVPacket*> read;
+    bool placed = !req.move || positionFor(req.targetUs, read);
+    vq_.flush();
+    vq_.push(PacketItem{PacketItem::Flush, req.gen, req.targetUs, nullptr});
+    if (audio_) audio_->flush(req.gen, req.targetUs);
+    for (AVPacket* pkt : read) route(req.gen, pkt);
+    if (!placed) endOfInput(req.gen);
+}
+
+void Player::endOfInput(uint64_t gen) {
+    vq_.push(PacketItem{PacketItem::Eof, gen, -1, nullptr});
+    if (audio_) audio_->endOfStream(gen);
+    std::lock_guard<std::mutex> lk(mu_);
+    demuxEof_ = true;
+}
+
 void Player::demuxLoop() {
     uint64_t gen = 0;
-    int errors = 0;
+    int errors = 0;  // consecutive read errors: one bad patch does not end the file
     for (;;) {
         SeekRequest req;
         if (!nextDemuxWork(req)) return;
         if (req.gen) {
-            std::vector<AVPacket*> read;
-            if (req.move) read = positionFor(req.targetUs);
             gen = req.gen;
             errors = 0;
-            vq_.flush();
-            vq_.push(PacketItem{PacketItem::Flush, gen, req.targetUs, nullptr});
-            if (audio_) audio_->flush(gen, req.targetUs);
-            for (AVPacket* pkt : read) route(gen, pkt);
+            startGeneration(req);
             continue;
         }
         AVPacket* pkt = av_packet_alloc();
-        int r = av_read_frame(src_->format(), pkt);
+        int r = pkt ? src_->read(pkt) : AVERROR(ENOMEM);
         if (r >= 0) {
+            errors = 0;
             route(gen, pkt);
             continue;
         }
         av_packet_free(&pkt);
         if (r == AVERROR(EAGAIN)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        } else if (r == AVERROR_EOF || ++errors >= kMaxReadErrors) {
-            vq_.push(PacketItem{PacketItem::Eof, gen, -1, nullptr});
-            if (audio_) audio_->endOfStream(gen);
-            std::lock_guard<std::mutex> lk(mu_);
-            demuxEof_ = true;
+        } else if (r == AVERROR_EOF || r == AVERROR_EXIT || ++errors >= kMaxReadErrors) {
+            // AVERROR_EXIT: a read that ran past its deadline (a huge hole) or a close.
+            endOfInput(gen);
         }
     }
 }
@@ -138,8 +159,7 @@ void Player::route(uint64_t gen, AVPacket* pkt) {
     }
 }
 
-std::vector<AVPacket*> Player::positionFor(int64_t targetUs) {
-    std::vector<AVPacket*> read;
+bool Player::positionFor(int64_t targetUs, std::vector<AVPacket*>& read) {
     auto drop = [&] {
         for (AVPacket*& p : read) av_packet_free(&p);
         read.clear();
@@ -149,13 +169,14 @@ std::vector<AVPacket*> Player::positionFor(int64_t targetUs) {
     for (int attempt = 0; attempt < kMaxSeekAttempts; ++attempt) {
         drop();
         bool fromStart = attempt == kMaxSeekAttempts - 1 || targetUs <= 0;
-        if (fromStart) src_->seekToStart();
-        else src_->seek(targetUs, attempt == 0 ? 0 : (int64_t(1) << attempt) * 1000000);
-        if (fromStart || !info_.hasVideo) return read;
+        bool placed = fromStart ? src_->seekToStart()
+                                : src_->seek(targetUs, attempt == 0 ? 0 : (int64_t(1) << attempt) * 1000000);
+        if (!placed) return false;
+        if (fromStart || !info_.hasVideo) return true;
         std::optional<int64_t> keyUs;
         for (int n = 0; n < kMaxProbePackets && !keyUs; ++n) {
             AVPacket* pkt = av_packet_alloc();
-            if (av_read_frame(src_->format(), pkt) < 0) {
+            if (!pkt || src_->read(pkt) < 0) {
                 av_packet_free(&pkt);
                 break;
             }
@@ -163,9 +184,9 @@ std::vector<AVPacket*> Player::positionFor(int64_t targetUs) {
             if (pkt->stream_index == src_->videoIndex() && (pkt->flags & AV_PKT_FLAG_KEY))
                 keyUs = src_->packetTimeUs(pkt).value_or(0);
         }
-        if (!keyUs || *keyUs <= targetUs) return read;
+        if (!keyUs || *keyUs <= targetUs) return true;
     }
-    return read;
+    return true;
 }
 
 // --- video thread ----------------------------------------------------------------------
@@ -191,7 +212,7 @@ void Player::videoLoop() {
         demuxCv_.notify_one();
         PacketItem it = *item;
         if (it.kind == PacketItem::Flush) {
-            dec_->flush();
+            dec_->flush(std::max<int64_t>(0, it.seekTargetUs));
             gen = it.gen;
             picker.reset(it.seekTargetUs);
             lastEnd = 0;
@@ -216,7 +237,7 @@ void Player::videoLoop() {
 void Player::seekLocked(int64_t us) {
     ++gen_;
     fq_.flush(gen_);
-    posUs_ = std::clamp<int64_t>(us, 0, std::max<int64_t>(0, info_.lengthUs));
+    posUs_ = std::clamp<int64_t>(us, 0, std::max<int64_t>(0, naturalEndLocked()));
     seekFramePending_ = info_.hasVideo;
     clockWaiting_ = true;
     seekReq_ = SeekRequest{true, gen_, posUs_, true};
@@ -228,7 +249,12 @@ int64_t Player::clockLocked(int64_t now) const {
     if (mode_ != Mode::Playing || clockWaiting_) return posUs_;
     int64_t t = clock_.at(now);
     if (audio_) {
-        if (auto a = audio_->timeUs(gen_)) t = *a;  // the sound is the master clock
+        // The sound is the master clock while it plays; the wall clock follows it, so that it
+        // goes on from where the sound left off when the sound ends, stops or has a gap.
+        if (auto a = audio_->timeUs(gen_)) {
+            t = *a;
+            clock_ = Clock::startedAt(t, now);
+        }
     }
     return std::clamp<int64_t>(t, 0, std::max<int64_t>(0, endUs_));
 }
@@ -247,7 +273,7 @@ void Player::play(std::optional<int64_t> fromUs, std::optional<int64_t> toUs) {
         if (mode_ == Mode::Playing) stopAtLocked(Mode::Stopped);
         seekLocked(*fromUs);
     }
-    endUs_ = toUs ? *toUs : info_.lengthUs;
+    endUs_ = toUs ? *toUs : naturalEndLocked();
     if (mode_ == Mode::Playing) return;
     mode_ = Mode::Playing;
     clockWaiting_ = true;
@@ -289,6 +315,14 @@ int64_t Player::positionUs() const {
     return clockLocked(nowUs());
 }
 
+int64_t Player::lengthUs() const {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (info_.lengthKnown || lengthFound_) return lengthUs_;
+    return std::max(lengthUs_, clockLocked(nowUs()));  // an estimate never behind the position
+}
+
+int64_t Player::naturalEndLocked() const { return info_.lengthKnown || lengthFound_ ? lengthUs_ : kNoEndUs; }
+
 uint64_t Player::droppedFrames() const {
     std::lock_guard<std::mutex> lk(mu_);
     return dropped_;
@@ -319,19 +353,28 @@ int64_t Player::waitHintUs(int64_t now) const {
     return std::clamp<int64_t>(next->ptsUs - clockLocked(now), kMinWaitUs, kMaxWaitUs);
 }
 
-bool Player::endReachedLocked(int64_t t) const {
-    if (t >= endUs_) return true;
+// The end of play: the end asked for, or the real end of the streams, whichever comes first.
+// Returns the time play ends at, or nullopt while it goes on.
+std::optional<int64_t> Player::endReachedLocked(int64_t t) const {
+    if (t >= endUs_) return endUs_;
     bool videoDone = !info_.hasVideo || (videoEofGen_ == gen_ && !fq_.peek(gen_));
     bool audioDone = !audio_ || audio_->drained(gen_);
-    if (!videoDone || !audioDone) return false;
-    int64_t lastEnd = info_.hasVideo ? lastVideoEndUs_ : endUs_;
+    if (!videoDone || !audioDone) return std::nullopt;
+    // Sound alone runs to the length (or, unknown, the estimate) on the clock.
+    int64_t lastEnd = info_.hasVideo ? lastVideoEndUs_ : endUs_ == kNoEndUs ? lengthUs_ : endUs_;
     if (audio_ && audio_->endUs(gen_) > lastEnd) lastEnd = audio_->endUs(gen_);
-    return t >= lastEnd;
+    if (t < lastEnd) return std::nullopt;
+    return std::min(endUs_, std::max(t, lastEnd));
 }
 
-void Player::finishLocked() {
+void Player::finishLocked(int64_t endAt) {
+    if (!info_.lengthKnown && !lengthFound_ && endUs_ == kNoEndUs) {
+        lengthUs_ = endAt;  // the real end of a file that did not say how long it is
+        lengthFound_ = true;
+        endUs_ = endAt;
+    }
     mode_ = Mode::Stopped;
-    posUs_ = endUs_;
+    posUs_ = endUs_;  // the end asked for, or the length: where play stands once it ran out
     clock_ = Clock::stoppedAt(posUs_);
     clockWaiting_ = false;
     if (audio_) audio_->pause();
@@ -375,7 +418,7 @@ std::optional<VideoFrame> Player::frameToShow(int64_t now) {
         if (shown) ++dropped_;  // a late frame is dropped, never shown late
         shown = f;
     }
-    if (endReachedLocked(t)) finishLocked();
+    if (auto endAt = endReachedLocked(t)) finishLocked(*endAt);
     return shown;
 }
 

@@ -3,6 +3,7 @@
 // them into a small bounded frame queue, and the display (the caller's GUI thread) pulls the
 // frame that is due. Every seek or open bumps a generation carried by packets and frames,
 // so stale ones are dropped. Control and status calls are thread-safe and return at once.
+#include <climits>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -43,6 +44,10 @@ public:
 
     Mode mode() const;
     int64_t positionUs() const;
+    // The length: the file's own, or for a file that does not say, the best estimate so far
+    // (from its size and bit rate, never less than the position), exact once play reached
+    // the end.
+    int64_t lengthUs() const;
     uint64_t droppedFrames() const;
     // True while the display must keep calling frameToShow (playing, or a seek's frame due).
     bool needsTicks() const;
@@ -66,16 +71,20 @@ private:
         int64_t targetUs = 0;
         bool move = true;  // false: already at the start (open)
     };
+    static constexpr int64_t kNoEndUs = INT64_MAX / 4;  // play of a file of unknown length
     bool nextDemuxWork(SeekRequest& req);
     void demuxLoop();
+    void startGeneration(const SeekRequest& req);
+    void endOfInput(uint64_t gen);
     void videoLoop();
     void route(uint64_t gen, AVPacket* pkt);
-    std::vector<AVPacket*> positionFor(int64_t targetUs);
+    bool positionFor(int64_t targetUs, std::vector<AVPacket*>& read);  // false: not placed at all
     bool demuxHasRoomLocked() const;
     void seekLocked(int64_t us);
     int64_t clockLocked(int64_t now) const;
-    bool endReachedLocked(int64_t t) const;
-    void finishLocked();
+    std::optional<int64_t> endReachedLocked(int64_t t) const;
+    void finishLocked(int64_t endAt);
+    int64_t naturalEndLocked() const;
     void stopAtLocked(Mode m);
     void startAudioLocked();
 
@@ -97,7 +106,9 @@ private:
     Mode mode_ = Mode::Stopped;
     int64_t posUs_ = 0;
     int64_t endUs_ = 0;
-    Clock clock_;
+    int64_t lengthUs_ = 0;
+    bool lengthFound_ = false;  // the real end of a file of unknown length was reached
+    mutable Clock clock_;       // follows the sound while there is sound (see clockLocked)
     bool clockWaiting_ = false;
     int64_t waitSinceUs_ = -1;  // when the clock began waiting for its first frame or sound
     bool seekFramePending_ = false;

@@ -18,7 +18,8 @@ struct VideoFrame {
 };
 
 struct MediaInfo {
-    int64_t lengthUs = 0;
+    int64_t lengthUs = 0;     // an estimate when lengthKnown is false (0 when none at all)
+    bool lengthKnown = true;  // the container or the stream said how long the media is
     int width = 0, height = 0;
     int64_t frameDurUs = 40000;  // average frame duration
     bool hasVideo = false;

@@ -81,7 +81,7 @@ VideoDecoder::~VideoDecoder() {
     if (sws_) sws_freeContext(sws_);
 }
 
-bool VideoDecoder::open(const AVStream* st, int64_t originUs, int threads) {
+bool VideoDecoder::open(const AVStream* st, int64_t originUs, int threads, int64_t lengthUs) {
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec) return false;
     ctx_ = avcodec_alloc_context3(codec);
@@ -91,8 +91,10 @@ bool VideoDecoder::open(const AVStream* st, int64_t originUs, int threads) {
     ctx_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (avcodec_open2(ctx_, codec, nullptr) < 0) return false;
     frame_ = av_frame_alloc();
-    st_ = st;
+    if (!frame_) return false;
+    timeBase_ = st->time_base;
     originUs_ = originUs;
+    times_.setWindow(lengthUs);
     AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
     if (r.num > 0 && r.den > 0) frameDurUs_ = av_rescale(1000000, r.den, r.num);
     return true;
@@ -102,10 +104,8 @@ void VideoDecoder::decode(const AVPacket* pkt, const std::function<void(AVFrame*
     if (avcodec_send_packet(ctx_, pkt) < 0 && pkt) return;  // a damaged packet is skipped
     while (avcodec_receive_frame(ctx_, frame_) >= 0) {
         int64_t ts = frame_->best_effort_timestamp;
-        int64_t us = ts != AV_NOPTS_VALUE ? streamTimeToUs(st_, ts) - originUs_
-                     : lastPtsUs_ >= 0      ? lastPtsUs_ + frameDurUs_
-                                            : 0;
-        lastPtsUs_ = us;
+        int64_t us = ts != AV_NOPTS_VALUE ? times_.fix(mediaTimeUs(timeBase_, ts, originUs_), frameDurUs_)
+                                          : times_.next(frameDurUs_);
         onFrame(frame_, us);
         av_frame_unref(frame_);
     }
@@ -113,10 +113,14 @@ void VideoDecoder::decode(const AVPacket* pkt, const std::function<void(AVFrame*
 
 std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int streamIndex) {
     constexpr int kMaxPackets = 400;
+    AVPacket* pkt = av_packet_alloc();
+    if (!pkt) return std::nullopt;
     int64_t saved = originUs_;
     originUs_ = 0;
+    int64_t window = times_.window();
+    times_.setWindow(0);  // the container's clock: no bounds yet
+    times_.reset();
     std::optional<int64_t> first;
-    AVPacket* pkt = av_packet_alloc();
     auto got = [&](AVFrame*, int64_t us) {
         if (!first) first = us;
     };
@@ -129,14 +133,15 @@ std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int st
         av_packet_unref(pkt);
     }
     av_packet_free(&pkt);
-    flush();
     originUs_ = first ? *first : saved;
+    times_.setWindow(window);
+    flush();
     return first;
 }
 
-void VideoDecoder::flush() {
+void VideoDecoder::flush(int64_t resumeUs) {
     avcodec_flush_buffers(ctx_);
-    lastPtsUs_ = -1;
+    times_.reset(resumeUs);
 }
 
 VideoFrame VideoDecoder::convert(const AVFrame* f) {
@@ -145,7 +150,8 @@ VideoFrame VideoDecoder::convert(const AVFrame* f) {
     sws_ = sws_getCachedContext(sws_, f->width, f->height, src, f->width, f->height, AV_PIX_FMT_BGRA, SWS_BICUBIC,
                                 nullptr, nullptr, nullptr);
     VideoFrame out;
-    if (!sws_) return out;
+    if (!sws_ || f->width <= 0 || f->height <= 0 || f->width > kMaxPictureSide || f->height > kMaxPictureSide)
+        return out;
     int cs = chooseColorspace(f->colorspace, f->width, f->height);
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(src);
     bool yuv = desc && !(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) && desc->nb_components >= 3;
@@ -161,7 +167,7 @@ VideoFrame VideoDecoder::convert(const AVFrame* f) {
     if (!pixels) return out;
     uint8_t* dst[4] = {const_cast<uint8_t*>(pixels.get()), nullptr, nullptr, nullptr};
     int dstStride[4] = {stride, 0, 0, 0};
-    sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride);
+    if (sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride) <= 0) return out;
     out.width = f->width;
     out.height = f->height;
     out.stride = stride;

@@ -7,7 +7,12 @@
 #include <vector>
 #include <optional>
 
+#include "platform/mci/engine/TimestampFilter.h"
 #include "platform/mci/engine/Types.h"
+
+extern "C" {
+#include <libavutil/rational.h>
+}
 
 struct AVCodecContext;
 struct AVFormatContext;
@@ -43,24 +48,25 @@ public:
     VideoDecoder(const VideoDecoder&) = delete;
     VideoDecoder& operator=(const VideoDecoder&) = delete;
 
-    // Opens the codec for the stream; false when it cannot be opened.
-    bool open(const AVStream* st, int64_t originUs, int threads = 0);
+    // Opens the codec for the stream; false when it cannot be opened. lengthUs (0: unknown)
+    // bounds the times that the first picture after a flush may carry.
+    bool open(const AVStream* st, int64_t originUs, int threads = 0, int64_t lengthUs = 0);
     // Sends a packet (nullptr drains) and calls onFrame for each picture that comes out,
     // with its media time in microseconds.
     void decode(const AVPacket* pkt, const std::function<void(AVFrame*, int64_t ptsUs)>& onFrame);
-    void flush();
+    void flush(int64_t resumeUs = 0);  // resumeUs: where decoding goes on (a seek's target)
     void setOriginUs(int64_t us) { originUs_ = us; }
     // Reads from the start until the first picture comes out; its time in the container's
     // clock (microseconds), or nullopt when no picture can be decoded.
     std::optional<int64_t> firstPictureUs(AVFormatContext* fmt, int streamIndex);
-    // A BGRA copy of the picture.
+    // A BGRA copy of the picture; invalid when it cannot be made (no memory, bad size).
     VideoFrame convert(const AVFrame* f);
 
 private:
     AVCodecContext* ctx_ = nullptr;
-    const AVStream* st_ = nullptr;
+    AVRational timeBase_{1, 1};  // the stream's: the stream itself may be replaced by a reopen
     int64_t originUs_ = 0;
-    int64_t lastPtsUs_ = -1;
+    TimestampFilter times_;
     int64_t frameDurUs_ = 40000;
     SwsContext* sws_ = nullptr;
     std::shared_ptr<BufferPool> pool_ = std::make_shared<BufferPool>();

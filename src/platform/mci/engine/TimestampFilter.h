@@ -1,0 +1,83 @@
+#pragma once
+// Keeps a stream's presentation times continuous when a file's timestamps are damaged or
+// wrap. A time far from where the stream should be is suspect: it is replaced by the expected
+// time, and only when the next time continues from it is the jump taken as a real
+// discontinuity, after which times are rebased so the stream goes on without a leap. An
+// isolated bad timestamp therefore never moves the clock, and a timestamp reset in a
+// concatenated file never stretches playback. Value type, one thread.
+#include <cstdint>
+#include <cstdlib>
+
+namespace plim::engine {
+
+class TimestampFilter {
+public:
+    static constexpr int64_t kMaxJumpUs = 2000000;  // farther than this from the expected time is suspect
+    static constexpr int64_t kUnset = INT64_MIN;
+
+    // windowEndUs: the media's length when known (the first time after a reset must lie
+    // within [-kMaxJumpUs, length + kMaxJumpUs]), or 0 when unknown.
+    void setWindow(int64_t windowEndUs) { windowEndUs_ = windowEndUs; }
+    // A new start (open, seek, flush): the next time is taken as it is, or as hintUs when it
+    // lies outside the window.
+    void reset(int64_t hintUs = 0) {
+        last_ = kUnset;
+        suspect_ = kUnset;
+        offset_ = 0;
+        hint_ = hintUs;
+    }
+
+    int64_t window() const { return windowEndUs_; }
+    // The time of a unit that carries no timestamp: right after the last one.
+    int64_t next(int64_t durUs) {
+        int64_t us = last_ == kUnset ? hint_ : last_ + lastDur_;
+        last_ = us;
+        lastDur_ = durUs;
+        return us;
+    }
+
+    // The corrected time of a unit that the stream stamps rawUs and that lasts durUs.
+    int64_t fix(int64_t rawUs, int64_t durUs) {
+        if (last_ == kUnset) {
+            last_ = inWindow(rawUs) ? rawUs : hint_;
+            if (last_ != rawUs) suspect_ = rawUs;
+            offset_ = 0;
+            lastDur_ = durUs;
+            return last_;
+        }
+        int64_t expected = last_ + lastDur_;
+        int64_t us = 0;
+        if (__builtin_add_overflow(rawUs, offset_, &us) || far(us, expected)) {
+            // Continues from the last suspect: a real discontinuity; rebase onto the expected time.
+            int64_t rebased = 0;
+            if (suspect_ != kUnset && !far(rawUs, suspect_, lastDur_) &&
+                !__builtin_sub_overflow(expected, rawUs, &rebased))
+                offset_ = rebased;
+            suspect_ = rawUs;
+            us = expected;
+        } else {
+            suspect_ = kUnset;
+        }
+        last_ = us;
+        lastDur_ = durUs;
+        return us;
+    }
+
+private:
+    // |a - (b + c)| > kMaxJumpUs, computed wide: damaged values may lie anywhere.
+    static bool far(int64_t a, int64_t b, int64_t c = 0) {
+        __int128 d = __int128(a) - b - c;
+        return d > kMaxJumpUs || d < -kMaxJumpUs;
+    }
+    bool inWindow(int64_t us) const {
+        return windowEndUs_ <= 0 || (us >= -kMaxJumpUs && us <= windowEndUs_ + kMaxJumpUs);
+    }
+    int64_t windowEndUs_ = 0;
+    int64_t last_ = kUnset;
+    int64_t lastDur_ = 0;
+    int64_t suspect_ = kUnset;
+    int64_t offset_ = 0;
+    int64_t hint_ = 0;
+};
+
+}  // namespace plim::engine
