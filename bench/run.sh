@@ -21,6 +21,14 @@ beeps="$clips/beeps.avi"
   -f lavfi -i "sine=frequency=1000:sample_rate=44100:duration=6" -c:v mjpeg -c:a pcm_s16le "$beeps"
 
 export SDL_AUDIODRIVER=dummy
+echo "== open time over the damaged-media set"
+bash "$root/tests/make_clips.sh" "$root/build/release/clips"
+"$b/bench_open_damaged" "$root/build/release/clips" "$root/build/bench-damaged"
+echo "== soak: open, play 1 s, seek, close, many times in one process"
+vga="$clips/mpeg4_640x480.avi"
+[ -f "$vga" ] || ffmpeg -v error -y -f lavfi -i "testsrc2=size=640x480:rate=25:duration=10" \
+  -f lavfi -i "sine=frequency=440:duration=10" -c:v mpeg4 -q:v 4 -c:a libmp3lame "$vga"
+"$b/bench_soak" "$vga" "${SOAK_SMALL:-300}" "$hd" "${SOAK_HD:-50}"
 echo "== engine"
 "$b/bench_engine" "$hd" "$beeps"
 echo "== capture"

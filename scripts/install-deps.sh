@@ -8,6 +8,7 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libsdl2-dev
   libgtest-dev
+  clang libclang-rt-dev
   ffmpeg
   xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
   fonts-ipafont-gothic

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the media engine under ThreadSanitizer, then everything
-# (widget tests offscreen, end-to-end tests on Xvfb) under AddressSanitizer and UBSan.
+# Builds and runs every test: the media engine under ThreadSanitizer, the fuzz targets for a
+# bounded time, then everything (widget tests offscreen, the damaged-media set, end-to-end
+# tests on Xvfb) under AddressSanitizer and UBSan.
 # The last lines are ctest's summary of the full run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,8 +13,13 @@ cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInf
 ninja -C "$root/build/tsan" -j "$jobs"
 (cd "$root/build/tsan" && ctest --output-on-failure)
 
+echo "== libFuzzer targets (clang): the command parser and the whole service path, bounded runs"
+CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIM_SANITIZE=fuzzer >/dev/null
+ninja -C "$root/build/fuzz" -j "$jobs" fuzz_mci_parser fuzz_mci_service
+(cd "$root/build/fuzz" && ctest --output-on-failure)
+
 echo "== everything under AddressSanitizer and UBSan"
 cmake -S "$root" -B "$root/build/asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIM_SANITIZE=address >/dev/null
 ninja -C "$root/build/asan" -j "$jobs"
 cd "$root/build/asan"
-ctest --output-on-failure
+ctest -j "$jobs" --output-on-failure

@@ -52,6 +52,9 @@ rm -f s?.mp3 stereo_mono.mp3 rate_change.mp3 a?.ac3 m?.mp2 ac3_change.ac3 mp2_ch
 ff -f lavfi -i "$(src 320x240 25 3)" -c:v mpeg1video -q:v 2 -f mpeg1video es_mpeg1.mpg
 ff -f lavfi -i "$(src 320x240 25 3)" -c:v mjpeg -q:v 4 -f mpjpeg mpjpeg.mpg
 
+# The fuzz target's clip: short and small, so each input runs fast.
+ff -f lavfi -i "$(src 64x48 25 0.5)" -f lavfi -i "$(tone 0.5)" -c:v mjpeg -c:a pcm_s16le fuzz_clip.avi
+
 # Damaged files.
 head -c 20000 mpeg4_mp3.avi > truncated.avi
 cp mpeg4_mp3.avi bitflip.avi

@@ -34,6 +34,18 @@ int64_t wallUs() {
 
 bool decodable(const AVStream* st) { return avcodec_find_decoder(st->codecpar->codec_id) != nullptr; }
 
+// A damaged header can make one frame last for hours (a rate of 25/65537 frames a second):
+// in a stream whose clock ticks once a frame (AVI), such a rate is replaced by 25 frames a
+// second and the clock with it, so the pictures follow each other as they were made to.
+constexpr double kMinFrameRate = 0.1;
+void repairFrameRate(AVStream* st) {
+    AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+    if (r.num <= 0 || r.den <= 0 || av_q2d(r) >= kMinFrameRate) return;
+    if (av_cmp_q(av_mul_q(st->time_base, r), AVRational{1, 1}) != 0) return;  // times are not frame counts
+    st->time_base = AVRational{1, 25};
+    st->avg_frame_rate = st->r_frame_rate = AVRational{25, 1};
+}
+
 int64_t frameDuration(const AVStream* st) {
     AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
     if (r.num <= 0 || r.den <= 0) return 40000;
@@ -106,6 +118,7 @@ bool MediaSource::reopen() {
     armDeadline(kOpenBudgetUs);
     bool ok = openFormat(path_, this, fresh) == 0;
     disarm();
+    if (ok && video_ >= 0 && unsigned(video_) < fresh->nb_streams) repairFrameRate(fresh->streams[video_]);
     auto same = [&](int i) {
         return i < 0 || (unsigned(i) < fresh->nb_streams && fresh->streams[i]->codecpar->codec_id ==
                                                                 fmt_->streams[i]->codecpar->codec_id &&
@@ -138,6 +151,7 @@ int MediaSource::chooseStreams() {
 
 int MediaSource::describe() {
     AVStream* main = fmt_->streams[video_ >= 0 ? video_ : audio_];
+    if (video_ >= 0) repairFrameRate(main);
     originUs_ = main->start_time != AV_NOPTS_VALUE ? streamTimeToUs(main, main->start_time)
                 : fmt_->start_time != AV_NOPTS_VALUE ? fmt_->start_time
                                                       : 0;

@@ -1,0 +1,126 @@
+#pragma once
+// The damaged-media set: a deterministic list of damaged variants of the test clips
+// (truncations, bit flips, zeroed 4 KiB ranges, damaged headers, damaged MPEG timestamps,
+// 4 GiB holes, empty and random files), and how to write each. Shared by the damaged-media
+// test and the open-time benchmark.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace plim::test {
+
+enum class Damage { Truncate, Flip, Zero, Header, Timestamps, HoleMiddle, HoleEnd, Empty, Random };
+
+struct Variant {
+    std::string clip;  // empty for Empty and Random
+    Damage damage;
+    int level;  // the amount: a fraction in thousandths, a count, or a size
+    std::string ext;
+};
+
+inline const char* const kClips[] = {"mjpeg_pcm.avi",       "mpeg4_mp3.avi",       "h264.avi",           "mpeg2_mp2.mpeg",
+                        "mpeg1.mpg",           "audio_only.avi",      "mp3_stereo_mono.avi", "mp3_rate_change.avi",
+                        "ac3_51_stereo.avi",   "mp2_stereo_mono.mpg"};
+
+inline std::vector<Variant> variants() {
+    std::vector<Variant> v;
+    for (std::string c : kClips) {
+        std::string ext = std::filesystem::path(c).extension().string();
+        bool mpeg = ext != ".avi";
+        for (int t : {5, 50, 200, 400, 600, 850}) v.push_back({c, Damage::Truncate, t, ext});
+        for (int n : {3, 10, 40, 150, 600}) v.push_back({c, Damage::Flip, n, ext});
+        for (int n : {1, 3, 8, 24}) v.push_back({c, Damage::Zero, n, ext});
+        for (int n : {1, 2, 3}) v.push_back({c, Damage::Header, n, ext});
+        for (int n : {1, 2}) v.push_back({c, mpeg ? Damage::Timestamps : Damage::Flip, mpeg ? n : 2000 * n, ext});
+    }
+    for (const char* c : {"mpeg4_mp3.avi", "mpeg2_mp2.mpeg", "mjpeg_pcm.avi", "mp3_stereo_mono.avi"}) {
+        std::string ext = std::filesystem::path(c).extension().string();
+        v.push_back({c, Damage::HoleMiddle, 0, ext});
+        v.push_back({c, Damage::HoleEnd, 0, ext});
+    }
+    v.push_back({"", Damage::Empty, 0, ".avi"});
+    v.push_back({"", Damage::Empty, 0, ".mpg"});
+    for (int size : {1, 100, 4096, 65536, 1 << 20}) {
+        v.push_back({"", Damage::Random, size, ".avi"});
+        v.push_back({"", Damage::Random, size, ".mpg"});
+    }
+    return v;
+}
+
+inline std::vector<uint8_t> readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// Randomises the timestamps (pack clock references and PES times) of about a fifth of the
+// packets of an MPEG program stream.
+inline void damageTimestamps(std::vector<uint8_t>& d, std::mt19937& rnd) {
+    for (size_t i = 0; i + 14 < d.size(); ++i) {
+        if (d[i] || d[i + 1] || d[i + 2] != 1 || rnd() % 5) continue;
+        uint8_t id = d[i + 3];
+        if (id == 0xBA) {
+            for (int k = 4; k < 10; ++k) d[i + k] = uint8_t(rnd());
+        } else if ((id >= 0xC0 && id <= 0xEF) || id == 0xBD) {
+            if ((d[i + 6] & 0xC0) == 0x80 && (d[i + 7] & 0x80))
+                for (int k = 9; k < 14; ++k) d[i + k] = uint8_t(rnd() | 1);  // markers kept
+        }
+    }
+}
+
+// The variant's bytes; clips are read from clipsDir.
+inline std::vector<uint8_t> damaged(const Variant& v, std::mt19937& rnd, const std::string& clipsDir) {
+    std::vector<uint8_t> d = v.clip.empty() ? std::vector<uint8_t>() : readAll(clipsDir + "/" + v.clip);
+    auto at = [&](size_t from) { return d.size() > from ? from + rnd() % (d.size() - from) : 0; };
+    switch (v.damage) {
+        case Damage::Truncate: d.resize(d.size() * size_t(v.level) / 1000); break;
+        case Damage::Flip:
+            for (int i = 0; i < v.level && !d.empty(); ++i) d[at(0)] ^= uint8_t(1u << (rnd() % 8));
+            break;
+        case Damage::Zero:
+            for (int i = 0; i < v.level && d.size() > 4096; ++i) {
+                size_t from = at(0) & ~size_t(4095);
+                std::fill(d.begin() + long(from), d.begin() + long(std::min(d.size(), from + 4096)), 0);
+            }
+            break;
+        case Damage::Header:
+            for (size_t i = 0; i < std::min<size_t>(d.size(), size_t(64) << v.level); ++i)
+                if (rnd() % 4 == 0) d[i] = uint8_t(rnd());
+            break;
+        case Damage::Timestamps: damageTimestamps(d, rnd); break;
+        case Damage::Random:
+            d.resize(size_t(v.level));
+            for (uint8_t& b : d) b = uint8_t(rnd());
+            break;
+        case Damage::Empty:
+        case Damage::HoleMiddle:
+        case Damage::HoleEnd: break;
+    }
+    return d;
+}
+
+// Writes the variant; the 4 GiB holes are made sparse, so they cost no disk space.
+inline bool writeVariant(const Variant& v, const std::vector<uint8_t>& d, const std::string& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    constexpr off_t kHole = off_t(4) << 30;
+    size_t head = v.damage == Damage::HoleMiddle ? d.size() / 2 : d.size();
+    bool ok = ::write(fd, d.data(), head) == ssize_t(head);
+    if (v.damage == Damage::HoleMiddle) ok = ok && ::pwrite(fd, d.data() + head, d.size() - head, off_t(head) + kHole) >= 0;
+    if (v.damage == Damage::HoleEnd) ok = ok && ::ftruncate(fd, off_t(d.size()) + kHole) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+inline const char* name(Damage d) {
+    const char* names[] = {"truncate", "flip", "zero", "header", "timestamps", "hole_middle", "hole_end", "empty", "random"};
+    return names[int(d)];
+}
+
+}  // namespace plim::test
