@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-dev
   ffmpeg
   xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
-  fonts-ipafont-gothic
+  fonts-ipafont-gothic qt6-translations-l10n
   python3 python3-pil
 )
 missing=()

@@ -68,7 +68,7 @@ MainFrmT::MainFrmT()
 }
 
 VFrmT::VFrmT()
-    : Form(FormDesign{10155, 5925, "", Border::FixedSingle, kBlack, true}),
+    : Form(FormDesign{10155, 5925, "", Border::FixedSingle, kBlack, true, false}),
       Pic(*this, Twips{-75, 0, 7440, 7140}, 0, kBlack) {
     applyTabOrder();
 }

@@ -2,7 +2,13 @@
 #include <QWidget>
 #include <filesystem>
 
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <csignal>
+
 #include "../AppFixture.h"
+#include "app/Desktop.h"
+#include "app/QuitOnSignals.h"
 
 using namespace plim;
 using plim::test::AppTest;
@@ -110,5 +116,71 @@ INSTANTIATE_TEST_SUITE_P(
                       QuitCase{"TitleBarNoVideo", 0, true, {}},
                       QuitCase{"TitleBarVideoOpen", -1, true, {"exec: close movi2"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A signal runs the quit action on the GUI thread, as the quit button does.
+TEST_F(AppTest, TerminationSignalsRunTheQuitAction) {
+    Module1::Main();
+    Module1::MediaOpen = -1;
+    int quits = 0;
+    static bool installed = false;
+    static std::function<void()> onQuit;
+    onQuit = [&] { ++quits; };
+    if (!installed) quitOnSignals([] { onQuit(); });
+    installed = true;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        int before = quits;
+        ::raise(sig);
+        QElapsedTimer t;
+        t.start();
+        while (quits == before && t.elapsed() < 2000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_EQ(quits, before + 1) << sig;
+    }
+    onQuit = [] {};
+}
+
+// The video window has no close box and stays when the window manager asks it to close.
+TEST_F(AppTest, TheVideoWindowCannotBeClosedFromItsTitleBar) {
+    Module1::Main();
+    VFrm().Show();
+    QWidget* w = VFrm().widget();
+    EXPECT_FALSE(w->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(w->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(w->close());
+    plim::test::pumpEvents(50);
+    EXPECT_TRUE(VFrm.exists());
+    EXPECT_TRUE(VFrm().Visible());
+    EXPECT_TRUE(MainFrm().widget()->windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+TEST_F(AppTest, PictureButtonsAreNamedForScreenReaders) {
+    MainFrmT& m = MainFrm();
+    for (forms::Control* c : {static_cast<forms::Control*>(&m.ComOpen), static_cast<forms::Control*>(&m.ComSAVE),
+                              static_cast<forms::Control*>(&m.ComPLAY), static_cast<forms::Control*>(&m.ComEND)}) {
+        EXPECT_FALSE(c->ToolTipText().empty());
+        EXPECT_EQ(c->widget()->accessibleName().toStdString(), c->ToolTipText());
+        EXPECT_NE(c->widget()->focusPolicy() & Qt::TabFocus, 0);  // reached with Tab, pressed with Space
+    }
+}
+
+// Windows are placed relative to the primary screen's origin.
+TEST_F(AppTest, WindowsAreCentredOnAPrimaryScreenAwayFromTheOrigin) {
+    QPoint origin(1920, 300);
+    forms::Screen::setOriginOverride(&origin);
+    Module1::Main();
+    QPoint at = MainFrm().widget()->geometry().topLeft();
+    float top = MainFrm().Top();
+    forms::Screen::setOriginOverride(nullptr);
+    EXPECT_GE(at.x(), origin.x());
+    EXPECT_GE(at.y(), origin.y());
+    EXPECT_NEAR(top, forms::Screen::Height() / 10, 15.0f);  // Top stays relative to the screen
+}
+
+// The toolkit's own texts are Japanese whatever the locale.
+TEST(Desktop, TheToolkitSpeaksJapanese) {
+    plim::installTranslations(*qApp);
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text().toStdString(), "キャンセル");
+}
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The file chooser: both setups, the enabled state of OK, the open action, Cancel and the
 // fresh reload, double clicks, and drive failures.
+#include <QKeyEvent>
 #include <QListWidget>
 #include <filesystem>
 #include <fstream>
@@ -192,6 +193,19 @@ TEST_F(Chooser, DriveFailuresLeaveTheListsAsTheyWere) {
         EXPECT_EQ(listed(), files);
         EXPECT_TRUE(d().Visible());
     }
+}
+
+// A file selected with the arrow keys fills the name box as a click does.
+TEST_F(Chooser, ArrowKeysSelectAFileAsAClickDoes) {
+    MainFrm().ComOpen_Click();
+    goTo(dir);
+    auto* list = static_cast<QListWidget*>(d().File1.widget());
+    list->setFocus();
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    for (int i = 0; i < 2; ++i) QCoreApplication::sendEvent(list, &down);
+    EXPECT_EQ(d().File1.FileName(), "b.mpg");
+    EXPECT_EQ(d().Text1.Text(), "b.mpg");
+    EXPECT_TRUE(d().com_OK.Enabled());
 }
 
 }  // namespace

@@ -8,97 +8,16 @@ chooser with the mouse, plays it, and quits from the title bar (or with the quit
 where there is no window manager). Prints 'N passed, N failed'.
 """
 import os
-import re
 import shutil
 import subprocess
 import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xsession import Display, check, click, client_geometry, outer, results, top_level_of_size, wait_for, window_ids  # noqa: E402
+
 PLIM, CLIP = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-results = []
-
-
-def check(name, ok, detail=""):
-    results.append(ok)
-    print(("PASS " if ok else "FAIL ") + name + ("" if ok else "  " + detail), flush=True)
-
-
-def run(*args, env=None):
-    return subprocess.run(args, capture_output=True, text=True, env=env).stdout
-
-
-def wait_for(pred, timeout=10.0):
-    end = time.time() + timeout
-    while time.time() < end:
-        value = pred()
-        if value:
-            return value
-        time.sleep(0.1)
-    return None
-
-
-class Display:
-    """A fresh Xvfb on a display number it picks itself (-displayfd), so that a stale lock
-    file of an earlier run never stands in the way."""
-
-    def __init__(self, wm):
-        read, write = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write,))
-        os.close(write)
-        with os.fdopen(read) as f:
-            number = f.readline().strip()
-        self.env = dict(os.environ, DISPLAY=f":{number}", SDL_AUDIODRIVER="dummy")
-        self.env.pop("QT_QPA_PLATFORM", None)
-        self.procs = [xvfb]
-        wait_for(lambda: subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0)
-        if wm:
-            self.procs.append(subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL,
-                                               stderr=subprocess.DEVNULL))
-            time.sleep(1.0)
-
-    def x(self, *args):
-        return run(*args, env=self.env)
-
-    def close(self):
-        for p in reversed(self.procs):
-            p.terminate()
-            p.wait()
-
-
-def window_ids(d, name):
-    return [w for w in d.x("xdotool", "search", "--onlyvisible", "--name", name).split() if w]
-
-
-def client_geometry(d, wid):
-    info = d.x("xwininfo", "-id", wid)
-    get = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
-    return get("Absolute upper-left X"), get("Absolute upper-left Y"), get("Width"), get("Height")
-
-
-def extents(d, wid):
-    m = re.search(r"= (\d+), (\d+), (\d+), (\d+)", d.x("xprop", "-id", wid, "_NET_FRAME_EXTENTS"))
-    return tuple(int(v) for v in m.groups()) if m else (0, 0, 0, 0)  # left, right, top, bottom
-
-
-def outer(d, wid):
-    x, y, w, h = client_geometry(d, wid)
-    l, r, t, b = extents(d, wid)
-    return x - l, y - t, w + l + r, h + t + b
-
-
-def click(d, wid, x, y):
-    d.x("xdotool", "mousemove", "--window", wid, str(x), str(y), "click", "1")
-    time.sleep(0.6)
-
-
-def top_level_of_size(d, w, h):
-    """The visible window of plim whose client area has that size."""
-    for wid in d.x("xdotool", "search", "--onlyvisible", "--class", "plim").split():
-        if client_geometry(d, wid)[2:] == (w, h):
-            return wid
-    return None
 
 
 def session(wm):
@@ -108,7 +27,7 @@ def session(wm):
     shutil.copy(CLIP, os.path.join(folder, "テスト 動画.avi"))
     plim = subprocess.Popen([PLIM], cwd=folder, env=d.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        main = wait_for(lambda: window_ids(d, "^Plim$"))
+        main = wait_for(lambda: window_ids(d, "^Plim$"), 20)
         check(f"main window appears ({label})", bool(main))
         if not main:
             return

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "platform/forms/FileControls.h"
+#include "platform/forms/FileNames.h"
 #include "platform/forms/Runtime.h"
 #include "platform/forms/SavePicture.h"
 #include "platform/mci/MciCommand.h"
@@ -264,6 +265,52 @@ TEST_F(TempDir, AFailedWriteKeepsTheOldFile) {
     std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(text, "old contents");
     EXPECT_NE(forms::SavePicture(big, (dir / "no-such-folder" / "x.bmp").string()), "");
+}
+
+// A failed save says why in Japanese for the common causes, found by probing the folder.
+TEST_F(TempDir, ASaveFailureSaysWhyInJapanese) {
+    struct Case {
+        std::string path;
+        int callErrno;
+        const char* want;
+    };
+    std::string longName(300, 'a');
+    const Case cases[] = {
+        {(dir / "no-such-folder" / "x.bmp").string(), ENOENT, "フォルダが見つかりません"},
+        {(dir / (longName + ".bmp")).string(), ENAMETOOLONG, "ファイル名が長すぎます"},
+        {(dir / "x.bmp").string(), ENOSPC, "ディスクの空き容量が足りません"},
+        {(dir / "x.bmp").string(), EACCES, "書き込む権限がありません"},
+        {(dir / "x.bmp").string(), EROFS, "読み取り専用のドライブです"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(forms::saveFailureText(forms::probeSaveFailure(c.path, c.callErrno)), c.want) << c.path;
+    QImage img(8, 8, QImage::Format_RGB32);
+    img.fill(Qt::red);
+    EXPECT_EQ(forms::SavePicture(img, cases[0].path), "フォルダが見つかりません");
+    EXPECT_EQ(forms::SavePicture(img, cases[1].path), "ファイル名が長すぎます");
+    EXPECT_EQ(forms::saveFailureText(EIO), std::strerror(EIO));  // others: the system's text
+}
+
+// Names are bytes: shown decoded (UTF-8, else Shift_JIS, else with replacement characters),
+// listed and opened by their real bytes.
+TEST_F(TempDir, NamesInAnyEncodingAreShownReadablyAndKeptAsBytes) {
+    const std::string sjis = "\x93\xae\x89\xe6.avi";  // 動画.avi in Shift_JIS
+    struct Case {
+        std::string raw;
+        QString shown;
+    } cases[] = {
+        {"plain.avi", "plain.avi"},
+        {"動画 テスト.avi", QString::fromUtf8("動画 テスト.avi")},
+        {sjis, QString::fromUtf8("動画.avi")},
+    };
+    for (const Case& c : cases) EXPECT_EQ(forms::displayName(c.raw), c.shown) << c.raw;
+    QString neither = forms::displayName("\xff\xfe.avi");  // neither UTF-8 nor Shift_JIS
+    EXPECT_TRUE(neither.contains(QChar(0xFFFD)) && neither.endsWith(".avi")) << neither.toStdString();
+    std::ofstream((dir / sjis).string()) << "x";
+    auto files = forms::listFiles(dir.string(), "*.avi");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0], sjis);
+    EXPECT_TRUE(fs::exists(dir / files[0]));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QStyleOption>
 #include <cmath>
 
+#include "platform/forms/FileNames.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Screen.h"
 #include "platform/gdi/Gdi.h"
@@ -124,7 +125,12 @@ void Control::setVisible(bool on) {
     if (w_) w_->setVisible(on);
 }
 std::string Control::ToolTipText() const { return w_ ? w_->toolTip().toStdString() : std::string(); }
-void Control::setToolTipText(const std::string& t) { if (w_) w_->setToolTip(QString::fromStdString(t)); }
+// The tooltip is also the accessible name: screen readers read what the picture means.
+void Control::setToolTipText(const std::string& t) {
+    if (!w_) return;
+    w_->setToolTip(QString::fromStdString(t));
+    w_->setAccessibleName(QString::fromStdString(t));
+}
 void Control::SetFocus() { if (w_) w_->setFocus(Qt::OtherFocusReason); }
 
 // --- buttons ---------------------------------------------------------------------------
@@ -247,6 +253,6 @@ TextBox::TextBox(Form& form, const Twips& g, int tabIndex) : Control(form, new Q
 
 QLineEdit* TextBox::edit() const { return static_cast<QLineEdit*>(widget()); }
 std::string TextBox::Text() const { return edit()->text().toStdString(); }
-void TextBox::setText(const std::string& t) { edit()->setText(QString::fromStdString(t)); }
+void TextBox::setText(const std::string& t) { edit()->setText(displayName(t)); }
 
 }  // namespace plim::forms

@@ -1,6 +1,7 @@
 #include "platform/forms/FileControls.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "platform/forms/FileNames.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Runtime.h"
 
@@ -222,7 +224,7 @@ DirList::DirList(Form& form, const Twips& g, int tabIndex) : Control(form, new Q
     char cwd[4096];
     path_ = getcwd(cwd, sizeof cwd) ? cwd : "/";
     QObject::connect(list(), &QListWidget::itemActivated, [this](QListWidgetItem* item) {
-        std::string target = item->data(Qt::UserRole).toString().toStdString();
+        std::string target = item->data(Qt::UserRole).toByteArray().toStdString();
         dispatch([&] {
             try {
                 setPath(target);
@@ -251,14 +253,14 @@ void DirList::fill(const std::vector<std::string>& folders) {
     int depth = 0;
     for (const std::string& c : chain) {
         std::string name = c == "/" ? "/" : fs::path(c).filename().string();
-        auto* item = new QListWidgetItem(QString(depth * 2, ' ') + QString::fromStdString(name), list());
-        item->setData(Qt::UserRole, QString::fromStdString(c));
+        auto* item = new QListWidgetItem(QString(depth * 2, ' ') + displayName(name), list());
+        item->setData(Qt::UserRole, QByteArray::fromStdString(c));
         ++depth;
     }
     list()->setCurrentRow(int(chain.size()) - 1);
     for (const std::string& f : folders) {
-        auto* item = new QListWidgetItem(QString(depth * 2, ' ') + QString::fromStdString(f), list());
-        item->setData(Qt::UserRole, QString::fromStdString(joinPath(path_, f)));
+        auto* item = new QListWidgetItem(QString(depth * 2, ' ') + displayName(f), list());
+        item->setData(Qt::UserRole, QByteArray::fromStdString(joinPath(path_, f)));
     }
 }
 
@@ -275,10 +277,29 @@ void DirList::setPath(const std::string& path) {
 
 // --- FileList --------------------------------------------------------------------------
 
+namespace {
+// The file list's widget: a selection moved with the keyboard is a click, as with the mouse,
+// so the name box never disagrees with the file that OK opens.
+class FileListWidget : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    std::function<void()> keyboardSelected;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        QListWidgetItem* before = currentItem();
+        QListWidget::keyPressEvent(e);
+        if (currentItem() && currentItem() != before && currentItem()->isSelected() && keyboardSelected)
+            keyboardSelected();
+    }
+};
+}  // namespace
+
 FileList::FileList(Form& form, const Twips& g, int tabIndex, const std::string& pattern)
-    : Control(form, new QListWidget(form.widget()), g, tabIndex), pattern_(pattern) {
+    : Control(form, new FileListWidget(form.widget()), g, tabIndex), pattern_(pattern) {
     char cwd[4096];
     path_ = getcwd(cwd, sizeof cwd) ? cwd : "/";
+    static_cast<FileListWidget*>(list())->keyboardSelected = [this] { dispatch(Click); };
     QObject::connect(list(), &QListWidget::itemClicked, [this](QListWidgetItem*) { dispatch(Click); });
     QObject::connect(list(), &QListWidget::itemDoubleClicked, [this](QListWidgetItem*) { dispatch(DblClick); });
     try {
@@ -292,7 +313,10 @@ QListWidget* FileList::list() const { return static_cast<QListWidget*>(widget())
 void FileList::Refresh() {
     std::vector<std::string> files = listFiles(path_, pattern_);
     list()->clear();
-    for (const std::string& f : files) list()->addItem(QString::fromStdString(f));
+    for (const std::string& f : files) {
+        auto* item = new QListWidgetItem(displayName(f), list());
+        item->setData(Qt::UserRole, QByteArray::fromStdString(f));  // the name's real bytes
+    }
 }
 
 void FileList::setPath(const std::string& path) {
@@ -311,13 +335,13 @@ void FileList::setPattern(const std::string& pattern) {
 
 std::string FileList::FileName() const {
     QListWidgetItem* it = list()->currentItem();
-    return it && it->isSelected() ? it->text().toStdString() : std::string();
+    return it && it->isSelected() ? it->data(Qt::UserRole).toByteArray().toStdString() : std::string();
 }
 
 int FileList::ListCount() const { return list()->count(); }
 std::string FileList::List(int i) const {
     QListWidgetItem* it = list()->item(i);
-    return it ? it->text().toStdString() : std::string();
+    return it ? it->data(Qt::UserRole).toByteArray().toStdString() : std::string();
 }
 void FileList::selectIndex(int i) { list()->setCurrentRow(i); }
 

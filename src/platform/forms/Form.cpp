@@ -34,7 +34,7 @@ protected:
     }
     void closeEvent(QCloseEvent* e) override {
         e->ignore();
-        dispatch([this] { form_->requestUnload(); });
+        if (form_->hasCloseBox()) dispatch([this] { form_->requestUnload(); });
     }
     void showEvent(QShowEvent*) override {
         // The window manager reports its frame some time after the window is mapped.
@@ -58,9 +58,9 @@ int idx(Border b) { return b == Border::FixedSingle ? 0 : 1; }
 int toPx(float twips, float tpp) { return static_cast<int>(std::lround(twips / tpp)); }
 }  // namespace
 
-Form::Form(const FormDesign& d) : w_(new FormWidget(this)), border_(d.border) {
-    Qt::WindowFlags f = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                        Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint;
+Form::Form(const FormDesign& d) : w_(new FormWidget(this)), border_(d.border), closeBox_(d.closeBox) {
+    Qt::WindowFlags f = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint;
+    if (d.closeBox) f |= Qt::WindowCloseButtonHint;
     w_->setWindowFlags(f);
     w_->setAttribute(Qt::WA_DeleteOnClose, false);
     w_->setAutoFillBackground(true);
@@ -81,6 +81,9 @@ QMargins Form::frameMargins() const {
     QWindow* h = w_->windowHandle();
     if (w_->isVisible() && h) {
         QMargins m = h->frameMargins();
+        // Just after mapping, the toolkit reports no frame until the window manager's arrives:
+        // that is not news, and placing by it would put the window a title bar too high.
+        if (m.isNull() && g_known[idx(border_)] && !g_lastKnown[idx(border_)].isNull()) return g_lastKnown[idx(border_)];
         g_lastKnown[idx(border_)] = m;
         g_known[idx(border_)] = true;
         return m;
@@ -111,8 +114,8 @@ QPoint Form::framePosPx() const {
     return w_->geometry().topLeft() - QPoint(m.left(), m.top());
 }
 
-float Form::Left() const { return float(framePosPx().x()) * Screen::TwipsPerPixelX(); }
-float Form::Top() const { return float(framePosPx().y()) * Screen::TwipsPerPixelY(); }
+float Form::Left() const { return float(framePosPx().x() - Screen::originPx().x()) * Screen::TwipsPerPixelX(); }
+float Form::Top() const { return float(framePosPx().y() - Screen::originPx().y()) * Screen::TwipsPerPixelY(); }
 float Form::Width() const { return outerPx().width() * Screen::TwipsPerPixelX(); }
 float Form::Height() const { return outerPx().height() * Screen::TwipsPerPixelY(); }
 float Form::ScaleWidth() const { return static_cast<float>(w_->width()); }
@@ -121,17 +124,18 @@ float Form::ScaleHeight() const { return static_cast<float>(w_->height()); }
 // The outer frame's position is kept as asked for; the client area is placed inside it, so
 // that the result does not depend on when the window manager reports its frame.
 void Form::setLeft(float twips) {
-    framePos_ = QPoint(toPx(twips, Screen::TwipsPerPixelX()), framePosPx().y());
+    framePos_ = QPoint(toPx(twips, Screen::TwipsPerPixelX()) + Screen::originPx().x(), framePosPx().y());
     placeClient();
 }
 
 void Form::setTop(float twips) {
-    framePos_ = QPoint(framePosPx().x(), toPx(twips, Screen::TwipsPerPixelY()));
+    framePos_ = QPoint(framePosPx().x(), toPx(twips, Screen::TwipsPerPixelY()) + Screen::originPx().y());
     placeClient();
 }
 
 void Form::placeClient() {
     QMargins m = frameMargins();
+
     posSet_ = true;
     posMargins_ = m;
     w_->setGeometry(QRect(framePos_ + QPoint(m.left(), m.top()), w_->size()));
@@ -160,6 +164,7 @@ void Form::setHeight(float twips) {
 void Form::syncFrame() {
     if (!w_->isVisible()) return;
     QMargins m = frameMargins();
+
     if (posSet_ && m != posMargins_) placeClient();
     if (!outerSet_ || m == assumed_) return;
     QSize c(w_->width(), w_->height());

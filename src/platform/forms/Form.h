@@ -31,6 +31,9 @@ struct FormDesign {
     Border border = Border::FixedSingle;
     uint32_t backColor = kButtonFace;
     bool icon = true;
+    // false: no close box, and a close asked for by the window manager is refused, so the
+    // window (and what it shows) cannot be discarded from its title bar.
+    bool closeBox = true;
 };
 
 class FormWidget;
@@ -79,6 +82,7 @@ public:
     void applyTabOrder();
     void setUnloadRequest(std::function<void()> f) { unloadRequest_ = std::move(f); }
     void requestUnload();  // title-bar close: Form_Unload, then discard unless cancelled
+    bool hasCloseBox() const { return closeBox_; }
     void syncFrame();      // re-applies a requested outer size once the real frame is known
 
 private:
@@ -93,6 +97,7 @@ private:
     std::vector<LineCtl*> lines_;
     std::vector<std::pair<int, Control*>> tab_;
     std::function<void()> unloadRequest_;
+    bool closeBox_ = true;
     QMargins assumed_;      // margins assumed when the outer size was last set by code
     bool outerSet_ = false;  // the program has set Width or Height
     QSize requestedOuter_;

@@ -16,7 +16,9 @@ std::function<void()> g_end;
 
 int modalBox(const std::string& text, int buttons, const std::optional<std::string>& title) {
     QMessageBox box;
-    box.setWindowTitle(QString::fromStdString(title.value_or(kAppTitle)));
+    // An empty title is shown as a blank: the toolkit would otherwise show the program's name.
+    std::string t = title.value_or(kAppTitle);
+    box.setWindowTitle(t.empty() ? QStringLiteral(" ") : QString::fromStdString(t));
     box.setText(QString::fromStdString(text));
     if (buttons == vbOKCancel) {
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);

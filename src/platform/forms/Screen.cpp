@@ -6,6 +6,8 @@
 namespace plim::forms {
 namespace {
 double g_dpiOverride = 0;
+bool g_originOverridden = false;
+QPoint g_origin;
 
 double dpiX() {
     if (g_dpiOverride > 0) return g_dpiOverride;
@@ -33,5 +35,16 @@ float Screen::Height() {
 }
 
 void Screen::setDpiOverride(double dpi) { g_dpiOverride = dpi; }
+
+QPoint Screen::originPx() {
+    if (g_originOverridden) return g_origin;
+    QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->geometry().topLeft() : QPoint();
+}
+
+void Screen::setOriginOverride(const QPoint* origin) {
+    g_originOverridden = origin != nullptr;
+    g_origin = origin ? *origin : QPoint();
+}
 
 }  // namespace plim::forms

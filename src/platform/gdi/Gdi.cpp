@@ -13,7 +13,7 @@ struct Dc {
     QImage* bitmap = nullptr;
 };
 std::map<HDC, Dc>& table() {
-    static std::map<HDC, Dc> t;
+    static std::map<HDC, Dc>& t = *new std::map<HDC, Dc>;  // never destroyed: used while exiting
     return t;
 }
 HDC g_next = 0x2000;

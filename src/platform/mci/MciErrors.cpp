@@ -6,7 +6,8 @@
 namespace plim::mci {
 
 std::string errorText(uint32_t code) {
-    static const std::map<uint32_t, const char*> texts = {
+    // Never destroyed: the quit action may still need it while the process exits.
+    static const std::map<uint32_t, const char*>& texts = *new std::map<uint32_t, const char*>{
         {257, "デバイス ID が無効です。"},
         {259, "コマンドのパラメータに認識できないキーワードがあります。"},
         {261, "認識できないコマンドです。"},

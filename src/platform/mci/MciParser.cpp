@@ -34,7 +34,8 @@ struct CommandSpec {
 const std::vector<Keyword> kCommon = {{"wait", Arg::Flag, kWait}, {"notify", Arg::Flag, kNotify}};
 
 const std::vector<CommandSpec>& table() {
-    static const std::vector<CommandSpec> t = {
+    // Never destroyed: the quit action may still send commands while the process exits.
+    static const std::vector<CommandSpec>& t = *new std::vector<CommandSpec>{
         {"open", Verb::Open,
          {{"alias", Arg::Text, 0}, {"type", Arg::Text, 1}, {"style", Arg::StyleWord, 0}, {"parent", Arg::Int, 0},
           {"shareable", Arg::Flag, kShareable}, {"nostatic", Arg::Flag, kNoStatic}},

@@ -1,0 +1,91 @@
+"""Helpers for tests that drive the real plim on a real X server (Xvfb): a fresh display
+with or without a window manager, window look-ups, geometry and mouse clicks, and the
+results list that each test prints as 'N passed, N failed'."""
+import os
+import re
+import subprocess
+import time
+
+results = []
+
+
+def check(name, ok, detail=""):
+    results.append(ok)
+    print(("PASS " if ok else "FAIL ") + name + ("" if ok else "  " + detail), flush=True)
+
+
+def run(*args, env=None):
+    return subprocess.run(args, capture_output=True, text=True, env=env).stdout
+
+
+def wait_for(pred, timeout=10.0):
+    end = time.time() + timeout
+    while time.time() < end:
+        value = pred()
+        if value:
+            return value
+        time.sleep(0.1)
+    return None
+
+
+class Display:
+    """A fresh Xvfb on a display number it picks itself (-displayfd), so that a stale lock
+    file of an earlier run never stands in the way."""
+
+    def __init__(self, wm):
+        read, write = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write,))
+        os.close(write)
+        with os.fdopen(read) as f:
+            number = f.readline().strip()
+        self.env = dict(os.environ, DISPLAY=f":{number}", SDL_AUDIODRIVER="dummy")
+        self.env.pop("QT_QPA_PLATFORM", None)
+        self.procs = [xvfb]
+        wait_for(lambda: subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0)
+        if wm:
+            self.procs.append(subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL,
+                                               stderr=subprocess.DEVNULL))
+            time.sleep(1.0)
+
+    def x(self, *args):
+        return run(*args, env=self.env)
+
+    def close(self):
+        for p in reversed(self.procs):
+            p.terminate()
+            p.wait()
+
+
+def window_ids(d, name):
+    return [w for w in d.x("xdotool", "search", "--onlyvisible", "--name", name).split() if w]
+
+
+def client_geometry(d, wid):
+    info = d.x("xwininfo", "-id", wid)
+    get = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
+    return get("Absolute upper-left X"), get("Absolute upper-left Y"), get("Width"), get("Height")
+
+
+def extents(d, wid):
+    m = re.search(r"= (\d+), (\d+), (\d+), (\d+)", d.x("xprop", "-id", wid, "_NET_FRAME_EXTENTS"))
+    return tuple(int(v) for v in m.groups()) if m else (0, 0, 0, 0)  # left, right, top, bottom
+
+
+def outer(d, wid):
+    x, y, w, h = client_geometry(d, wid)
+    l, r, t, b = extents(d, wid)
+    return x - l, y - t, w + l + r, h + t + b
+
+
+def click(d, wid, x, y):
+    d.x("xdotool", "mousemove", "--window", wid, str(x), str(y), "click", "1")
+    time.sleep(0.6)
+
+
+def top_level_of_size(d, w, h):
+    """The visible window of plim whose client area has that size."""
+    for wid in d.x("xdotool", "search", "--onlyvisible", "--class", "plim").split():
+        if client_geometry(d, wid)[2:] == (w, h):
+            return wid
+    return None
