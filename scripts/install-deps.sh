@@ -12,6 +12,7 @@ packages=(
   ffmpeg
   xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
   fonts-ipafont-gothic qt6-translations-l10n
+  lintian desktop-file-utils appstream
   python3 python3-pil
 )
 missing=()
