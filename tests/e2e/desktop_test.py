@@ -176,7 +176,7 @@ def keyboard_and_close_box_and_sigterm():
             # all the same, by design) and keeps minimising.
             hints = p.d.x("xprop", "-id", small, "_MOTIF_WM_HINTS").split("=")[-1].split(",")
             functions = int(hints[1], 16) if len(hints) > 1 else 0x20
-            check("the video window asks for no close box", not functions & 0x20 and functions & 0x8, f"{hints}")
+            check("the video window asks for no close box", not functions & 0x20 and bool(functions & 0x8), f"{hints}")
             p.d.x("wmctrl", "-i", "-c", small)
             time.sleep(1.0)
             check("the video window stays when asked to close", small in window_ids(p.d, "") and p.proc.poll() is None)

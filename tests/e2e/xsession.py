@@ -10,7 +10,7 @@ results = []
 
 
 def check(name, ok, detail=""):
-    results.append(ok)
+    results.append(bool(ok))
     print(("PASS " if ok else "FAIL ") + name + ("" if ok else "  " + detail), flush=True)
 
 
