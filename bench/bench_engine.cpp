@@ -16,6 +16,7 @@ extern "C" {
 
 #include "platform/mci/engine/MediaSource.h"
 #include "platform/mci/engine/Player.h"
+#include "platform/mci/engine/FrameConverter.h"
 #include "platform/mci/engine/VideoDecoder.h"
 
 using namespace plim::engine;
@@ -81,10 +82,15 @@ double framesPerSecond(const char* path, bool convert, int maxFrames) {
     MediaSource::open(path, src);
     VideoDecoder dec;
     dec.open(src->videoStream(), src->originUs(), 0);
+    FrameConverter conv;
+    std::vector<uint8_t> bgra;
     AVPacket* pkt = av_packet_alloc();
     int n = 0;
     auto onFrame = [&](AVFrame* f, int64_t) {
-        if (convert) dec.convert(f);
+        if (convert) {
+            bgra.resize(size_t(f->width) * f->height * 4 + 64);
+            conv.toBgra(VideoDecoder::wrap(f), bgra.data(), f->width * 4);
+        }
         ++n;
     };
     auto t0 = Wall::now();

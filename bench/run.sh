@@ -4,9 +4,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
-for tool in mpv:mpv /usr/bin/time:time; do
+for tool in mpv:mpv /usr/bin/time:time; do  # the benchmarks' references, not the tests' needs
   command -v "${tool%%:*}" >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${tool##*:}" >/dev/null
 done
+dpkg-query -W libxext-dev >/dev/null 2>&1 || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends libx11-dev libxext-dev >/dev/null
 cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 ninja -C "$root/build/release" bench >/dev/null
 b="$root/build/release/bench"
@@ -34,24 +35,50 @@ echo "== engine"
 echo "== capture"
 "$b/bench_capture" "$hd"
 
-echo "== real-time playback on Xvfb, 10 s of 1080p30 H.264"
+echo "== real-time playback on Xvfb: Plim, mpv and the minimal player, side by side"
+# CPU is the player's user+system time plus the X server's during the run; memory is the
+# player's maximum resident set; frames dropped as each player counts them.
 n=88
 while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
 export DISPLAY=":$n"
-Xvfb "$DISPLAY" -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
+Xvfb "$DISPLAY" -screen 0 3900x2300x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true' EXIT
 for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-cpu() {  # user+system CPU seconds of a command
-  /usr/bin/time -f "%U %S" -o /tmp/plim-bench-time "$@" >/tmp/plim-bench-out 2>/dev/null || true
-  awk '{printf "%.2f", $1 + $2}' /tmp/plim-bench-time
+ticks=$(getconf CLK_TCK)
+xcpu() { awk -v t="$ticks" '{printf "%.3f", ($14 + $15) / t}' "/proc/$xvfb/stat"; }
+# Runs a player; prints "CPU RSS_MiB DROPPED".
+measure() {
+  local x0 x1
+  x0=$(xcpu)
+  /usr/bin/time -f "%U %S %M" -o /tmp/plim-bench-time "$@" >/tmp/plim-bench-out 2>&1 || true
+  x1=$(xcpu)
+  local dropped
+  dropped=$(grep -o 'DROPPED=[0-9]*' /tmp/plim-bench-out | tail -1 | cut -d= -f2)
+  [ -n "$dropped" ] || dropped=$(grep -o 'Dropped: [0-9]*' /tmp/plim-bench-out | tail -1 | awk '{print $2}')
+  awk -v x0="$x0" -v x1="$x1" -v d="${dropped:-?}" 'NR == 1 {printf "%.2f %.0f %s", $1 + $2 + x1 - x0, $3 / 1024, d}' /tmp/plim-bench-time
 }
-ten="$clips/h264_1080p30_10s.avi"
-[ -f "$ten" ] || ffmpeg -v error -y -i "$hd" -t 10 -c copy "$ten"
-plim=$(cpu "$b/plim_play" "$ten"); dropped=$(grep DROPPED /tmp/plim-bench-out | tail -1)
-first=$(grep 'first frame' /tmp/plim-bench-out || true)
-ffplayv=$(cpu ffplay -v error -autoexit -an "$ten")
-mpvcpu=$(cpu mpv --really-quiet --vo=x11 --ao=null "$ten")
-echo "plim_play: ${plim} s CPU, $dropped, $first"
-echo "ffplay:    ${ffplayv} s CPU"
-echo "mpv x11:   ${mpvcpu} s CPU"
-awk -v p="$plim" -v m="$mpvcpu" -v f="$ffplayv" 'BEGIN { if (m > 0) printf "ratio plim/mpv %.2f (goal <= 0.75), plim/ffplay %.2f\n", p / m, p / f }'
+clip10() {  # name size rate codec-args...
+  local out="$clips/$1"; shift
+  local size=$1 rate=$2; shift 2
+  [ -f "$out" ] || ffmpeg -v error -y -f lavfi -i "testsrc2=size=$size:rate=$rate:duration=10" \
+    -f lavfi -i "sine=frequency=440:duration=10" "$@" "$out"
+  echo "$out"
+}
+h1080=$(clip10 h264_1080p30_10s.avi 1920x1080 30 -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a libmp3lame)
+h2160=$(clip10 h264_2160p30_10s.avi 3840x2160 30 -c:v libx264 -preset veryfast -crf 22 -pix_fmt yuv420p -c:a libmp3lame)
+mj240=$(clip10 mjpeg_240p25_10s.avi 320x240 25 -c:v mjpeg -q:v 3 -c:a pcm_s16le)
+mj2160=$(clip10 mjpeg_2160p30_10s.avi 3840x2160 30 -c:v mjpeg -q:v 6 -c:a pcm_s16le)
+printf "%-22s %28s %28s %28s\n" clip "Plim CPU s / RSS MiB / drop" "mpv CPU s / RSS MiB / drop" "minimal CPU s / RSS / drop"
+rows=()
+for c in "$h1080" "$h2160" "$mj240" "$mj2160"; do
+  read -r pc pr pd <<<"$(measure "$b/plim_play" "$c")"
+  read -r mc mr md <<<"$(measure mpv --no-config --vo=x11 --ao=null --msg-level=all=no,cplayer=info \
+    --term-status-msg='Dropped: ${frame-drop-count}' "$c")"
+  read -r nc nr nd <<<"$(measure "$b/min_player" "$c")"
+  printf "%-22s %12s %7s %7s %12s %7s %7s %12s %7s %7s\n" "$(basename "$c")" "$pc" "$pr" "$pd" "$mc" "$mr" "$md" "$nc" "$nr" "$nd"
+  rows+=("$(basename "$c") $pc $pr $mc $mr $nc")
+done
+echo "ratios (goals: RSS <= 0.85 x mpv at 1080p and 4K H.264; CPU <= 0.75 x mpv; CPU <= 1.2 x minimal at 1080p, 1.5 x at 320x240):"
+for r in "${rows[@]}"; do
+  awk '{printf "  %-22s RSS/mpv %.2f  CPU/mpv %.2f  CPU/minimal %.2f\n", $1, $3 / $5, $2 / $4, $2 / $6}' <<<"$r"
+done

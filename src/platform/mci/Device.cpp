@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QRegion>
 #include <algorithm>
@@ -27,15 +28,39 @@ void VideoSurface::paintEvent(QPaintEvent*) {
         p.fillRect(rect(), Qt::black);
         return;
     }
-    QImage img(frame_.pixels.get(), frame_.width, frame_.height, frame_.stride, QImage::Format_RGB32);
     QRect dest = destination.isValid() ? destination : QRect(0, 0, frame_.width, frame_.height);
     // Only what the picture does not cover is filled: a full-frame fill costs as much as the copy.
     for (const QRect& r : QRegion(rect()).subtracted(QRegion(dest))) p.fillRect(r, Qt::black);
+    if (dest.size() == QSize(frame_.width, frame_.height) && convertInPlace(p, dest)) return;
+    QImage img(frame_.width, frame_.height, QImage::Format_RGB32);
+    if (img.isNull() || !converter_.toBgra(frame_, img.bits(), int(img.bytesPerLine()))) return;
     if (dest.size() == img.size()) {
         p.drawImage(dest.topLeft(), img);
     } else {
         p.drawImage(dest, img);
     }
+}
+
+// Converts the picture into the memory the painter draws on (the backing store, or the
+// image a grab renders into) when it is a 32-bit image at device scale that holds the whole
+// picture where it goes; false otherwise, and the caller draws a converted copy.
+bool VideoSurface::convertInPlace(QPainter& p, const QRect& dest) {
+    QPaintEngine* engine = p.paintEngine();
+    QPaintDevice* dev = engine ? engine->paintDevice() : nullptr;
+    if (!dev || dev->devType() != QInternal::Image) return false;
+    auto* img = static_cast<QImage*>(dev);
+    QImage::Format fmt = img->format();
+    bool bgra32 = fmt == QImage::Format_RGB32 || fmt == QImage::Format_ARGB32 ||
+                  fmt == QImage::Format_ARGB32_Premultiplied;
+    QTransform t = p.deviceTransform();
+    if (!bgra32 || img->devicePixelRatio() != 1.0 || t.type() > QTransform::TxTranslate) return false;
+    QRect at = t.mapRect(dest);
+    if (!QRect(QPoint(0, 0), img->size()).contains(at)) return false;
+    p.beginNativePainting();  // the painter has flushed what it drew before
+    uint8_t* origin = img->bits() + qsizetype(at.y()) * img->bytesPerLine() + qsizetype(at.x()) * 4;
+    bool ok = converter_.toBgra(frame_, origin, int(img->bytesPerLine()));
+    p.endNativePainting();
+    return ok;
 }
 
 Device::Device(std::string a, std::unique_ptr<engine::Player> player, VideoSurface* surface)

@@ -10,12 +10,14 @@
 #include <string>
 
 #include "platform/mci/MciCommand.h"
+#include "platform/mci/engine/FrameConverter.h"
 #include "platform/mci/engine/Player.h"
 
 namespace plim::mci {
 
 // The playback window: paints the last frame handed to it, unscaled at the destination
-// rectangle's origin unless a destination of another size was put.
+// rectangle's origin unless a destination of another size was put. Unscaled pictures are
+// converted straight into the window's backing store: no BGRA copy of them is kept.
 class VideoSurface : public QWidget {
 public:
     explicit VideoSurface(QWidget* parent);
@@ -27,7 +29,9 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
+    bool convertInPlace(QPainter& p, const QRect& dest);
     engine::VideoFrame frame_;
+    engine::FrameConverter converter_;
 };
 
 class Device {

@@ -20,8 +20,11 @@ namespace {
 constexpr int64_t kAudioStartGraceUs = 500000;
 constexpr int64_t kMinWaitUs = 1000;   // the display's shortest and longest sleeps
 constexpr int64_t kMaxWaitUs = 20000;
-constexpr size_t kMaxQueuedPackets = 96;
-constexpr size_t kMaxQueuedBytes = 32u << 20;
+// The packets read ahead of the decoder: about a second of video, within a byte budget
+// (a 4K motion-JPEG frame is a megabyte), whatever the file.
+constexpr int64_t kPacketsAheadUs = 1000000;
+constexpr size_t kMinQueuedPackets = 8, kMaxQueuedPackets = 96;
+constexpr size_t kMaxQueuedBytes = 16u << 20;
 constexpr int kMaxReadErrors = 16;
 constexpr int kMaxSeekAttempts = 4;
 constexpr int kMaxProbePackets = 600;
@@ -51,6 +54,8 @@ int Player::open(const std::string& path, std::unique_ptr<Player>& out, Options 
     if (p->info_.hasAudio && opts.audio) p->audio_ = AudioOutput::create(src->audioStream(), src->originUs(), window);
     p->src_ = std::move(src);
     p->lengthUs_ = p->info_.lengthUs;
+    p->maxPackets_ = size_t(std::clamp<int64_t>(kPacketsAheadUs / std::max<int64_t>(1, p->info_.frameDurUs),
+                                                int64_t(kMinQueuedPackets), int64_t(kMaxQueuedPackets)));
     p->endUs_ = p->naturalEndLocked();
     p->seekReq_ = SeekRequest{true, p->gen_, 0, p->info_.hasVideo};  // back to the start after the probe
     p->seekFramePending_ = p->info_.hasVideo;
@@ -77,7 +82,7 @@ Player::~Player() {
 // --- demux thread ----------------------------------------------------------------------
 
 bool Player::demuxHasRoomLocked() const {
-    bool videoRoom = info_.hasVideo && vq_.count() < kMaxQueuedPackets;
+    bool videoRoom = info_.hasVideo && vq_.count() < maxPackets_;
     bool audioRoom = audio_ && audio_->wantsPackets();
     return (videoRoom || audioRoom) && vq_.bytes() < kMaxQueuedBytes;
 }
@@ -196,7 +201,7 @@ void Player::videoLoop() {
     int64_t lastEnd = 0;
     SeekPicker picker;
     SeekPicker::Emit emit = [&](AVFrame* f, int64_t pts, bool seekTarget) {
-        VideoFrame vf = dec_->convert(f);
+        VideoFrame vf = VideoDecoder::wrap(f);
         if (!vf.valid()) return;
         vf.gen = gen;
         vf.ptsUs = pts;

@@ -93,7 +93,8 @@ private:
     std::unique_ptr<AudioOutput> audio_;
     MediaInfo info_;
     PacketQueue vq_;
-    FrameQueue fq_{3};
+    FrameQueue fq_{3, 48u << 20};  // three pictures at most, 48 MB at most (one at least)
+    size_t maxPackets_ = 0;
     std::thread demux_, video_;
 
     mutable std::mutex mu_;

@@ -54,16 +54,25 @@ size_t PacketQueue::bytes() const {
     return bytes_;
 }
 
+bool FrameQueue::fullLocked(size_t incoming) const {
+    return !q_.empty() && (q_.size() >= cap_ || bytes_ + incoming > maxBytes_);
+}
+
 bool FrameQueue::push(VideoFrame f) {
+    size_t incoming = f.bytes();
     std::unique_lock<std::mutex> lk(mu_);
-    cv_.wait(lk, [&] { return closed_ || f.gen < minGen_ || q_.size() < cap_; });
+    cv_.wait(lk, [&] { return closed_ || f.gen < minGen_ || !fullLocked(incoming); });
     if (closed_ || f.gen < minGen_) return false;
+    bytes_ += incoming;
     q_.push_back(std::move(f));
     return true;
 }
 
 void FrameQueue::dropStaleLocked() {
-    while (!q_.empty() && q_.front().gen < minGen_) q_.pop_front();
+    while (!q_.empty() && q_.front().gen < minGen_) {
+        bytes_ -= q_.front().bytes();
+        q_.pop_front();
+    }
 }
 
 std::optional<VideoFrame> FrameQueue::peek(uint64_t gen) const {
@@ -81,6 +90,7 @@ std::optional<VideoFrame> FrameQueue::pop() {
     if (q_.empty()) return std::nullopt;
     VideoFrame f = std::move(q_.front());
     q_.pop_front();
+    bytes_ -= f.bytes();
     cv_.notify_all();
     return f;
 }
@@ -89,6 +99,7 @@ void FrameQueue::flush(uint64_t newGen) {
     std::lock_guard<std::mutex> lk(mu_);
     minGen_ = newGen;
     q_.clear();
+    bytes_ = 0;
     cv_.notify_all();
 }
 
@@ -96,6 +107,7 @@ void FrameQueue::close() {
     std::lock_guard<std::mutex> lk(mu_);
     closed_ = true;
     q_.clear();
+    bytes_ = 0;
     cv_.notify_all();
 }
 

@@ -43,7 +43,8 @@ private:
 // Decoded frames waiting for their time. The decoder blocks while it is full.
 class FrameQueue {
 public:
-    explicit FrameQueue(size_t capacity) : cap_(capacity) {}
+    // At most `capacity` frames and `maxBytes` of pictures, but always room for one.
+    FrameQueue(size_t capacity, size_t maxBytes) : cap_(capacity), maxBytes_(maxBytes) {}
     // Blocks while full; returns false (frame discarded) when its generation is stale or
     // the queue is closed.
     bool push(VideoFrame f);
@@ -58,7 +59,10 @@ private:
     mutable std::mutex mu_;
     std::condition_variable cv_;
     std::deque<VideoFrame> q_;
+    bool fullLocked(size_t incoming) const;
     size_t cap_;
+    size_t maxBytes_;
+    size_t bytes_ = 0;
     uint64_t minGen_ = 0;
     bool closed_ = false;
 };

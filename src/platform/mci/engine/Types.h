@@ -2,19 +2,24 @@
 // Values the engine hands across threads. Frames travel by value: the pixel buffer is shared
 // and immutable once published.
 #include <cstdint>
+#include <cstddef>
 #include <memory>
+
+struct AVFrame;
 
 namespace plim::engine {
 
-// A decoded picture in BGRA byte order (QImage::Format_RGB32 on little-endian machines).
+// A decoded picture as the decoder made it (planar YUV, mostly), shared and immutable once
+// published; the display converts it to BGRA (FrameConverter) as it paints.
 struct VideoFrame {
     uint64_t gen = 0;        // generation it was decoded for; stale ones are dropped
     int64_t ptsUs = 0;       // presentation time from the start of the media, microseconds
     int64_t durUs = 0;
-    int width = 0, height = 0, stride = 0;  // stride in bytes
-    std::shared_ptr<const uint8_t> pixels;
+    int width = 0, height = 0;
+    std::shared_ptr<const AVFrame> picture;
     bool seekTarget = false;  // the exact frame that a seek or open asked for
-    bool valid() const { return pixels != nullptr; }
+    bool valid() const { return picture != nullptr; }
+    size_t bytes() const;     // the picture's buffers, for the queue's bound
 };
 
 struct MediaInfo {

@@ -1,6 +1,5 @@
 #pragma once
-// Decodes one video stream and converts pictures to BGRA with the stream's colour matrix
-// and range. Used by the video decode thread only.
+// Decodes one video stream. Used by the video decode thread only.
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -19,27 +18,8 @@ struct AVFormatContext;
 struct AVFrame;
 struct AVPacket;
 struct AVStream;
-struct SwsContext;
 
 namespace plim::engine {
-
-// The colour matrix for a stream that does not say: HD sizes use BT.709, others BT.601.
-int chooseColorspace(int tagged, int width, int height);
-
-// Picture buffers of one size, reused: a fresh 8 MB allocation per HD frame costs thousands
-// of page faults. Thread-safe; frames keep the pool alive while they hold a buffer.
-class BufferPool : public std::enable_shared_from_this<BufferPool> {
-public:
-    ~BufferPool();
-    // Must be called on a pool owned by a shared_ptr.
-    std::shared_ptr<const uint8_t> take(size_t bytes);
-
-private:
-    void give(uint8_t* p, size_t bytes);
-    std::mutex mu_;
-    size_t bytes_ = 0;
-    std::vector<uint8_t*> free_;
-};
 
 class VideoDecoder {
 public:
@@ -59,8 +39,9 @@ public:
     // Reads from the start until the first picture comes out; its time in the container's
     // clock (microseconds), or nullopt when no picture can be decoded.
     std::optional<int64_t> firstPictureUs(AVFormatContext* fmt, int streamIndex);
-    // A BGRA copy of the picture; invalid when it cannot be made (no memory, bad size).
-    VideoFrame convert(const AVFrame* f);
+    // The picture as a frame for the display: a new reference to the decoder's buffers, no
+    // copy. Invalid when it cannot be made (no memory, a size out of bounds).
+    static VideoFrame wrap(const AVFrame* f);
 
 private:
     AVCodecContext* ctx_ = nullptr;
@@ -68,11 +49,6 @@ private:
     int64_t originUs_ = 0;
     TimestampFilter times_;
     int64_t frameDurUs_ = 40000;
-    SwsContext* sws_ = nullptr;
-    std::shared_ptr<BufferPool> pool_ = std::make_shared<BufferPool>();
-    SwsContext* tunedSws_ = nullptr;  // the context whose colour details were last set
-    int tunedCs_ = -1;
-    bool tunedFull_ = false;
     AVFrame* frame_ = nullptr;
 };
 
