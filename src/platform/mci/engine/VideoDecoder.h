@@ -2,8 +2,6 @@
 // Decodes one video stream. Used by the video decode thread only.
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <vector>
 #include <optional>
 
 #include "platform/mci/engine/TimestampFilter.h"
