@@ -10,6 +10,7 @@
 #include "platform/mci/engine/FrameConverter.h"
 #include "platform/mci/engine/Player.h"
 #include "platform/mci/engine/TimestampFilter.h"
+#include "platform/mci/engine/VideoDecoder.h"
 
 using namespace plim::engine;
 using plim::test::clip;
@@ -340,6 +341,30 @@ TEST(Engine, TimestampFilterKeepsTimesContinuous) {
         t.reset(0);
         for (size_t i = 0; i < c.raw.size(); ++i) EXPECT_EQ(t.fix(c.raw[i], 40), c.want[i]) << c.what << " #" << i;
     }
+}
+
+// Small and ordinary streams decode on one thread; only streams a single core could fall
+// behind on get more, never more than the cores or the cap.
+TEST(Engine, DecoderThreadsFollowThePixelRate) {
+    struct Case {
+        const char* what;
+        int w, h;
+        int64_t frameDurUs;
+        unsigned cores;
+        int want;
+    };
+    const Case cases[] = {
+        {"320x240 25 fps", 320, 240, 40000, 8, 1},
+        {"1080p30", 1920, 1080, 33333, 2, 1},
+        {"1080p30, rate unknown", 1920, 1080, 0, 2, 1},
+        {"1080p60", 1920, 1080, 16667, 2, 2},
+        {"2160p30 on 2 cores", 3840, 2160, 33333, 2, 2},
+        {"2160p30 on 16 cores", 3840, 2160, 33333, 16, kMaxDecoderThreads},
+        {"2160p30, cores unknown", 3840, 2160, 33333, 0, 1},
+        {"size unknown", 0, 0, 33333, 4, 1},
+        {"damaged size", -5, 4000, 33333, 4, 1},
+    };
+    for (const Case& c : cases) EXPECT_EQ(decoderThreadsFor(c.w, c.h, c.frameDurUs, c.cores), c.want) << c.what;
 }
 
 // Sound that ends early, pauses, or changes its format never holds up the picture: play

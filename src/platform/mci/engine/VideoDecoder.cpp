@@ -1,5 +1,8 @@
 #include "platform/mci/engine/VideoDecoder.h"
 
+#include <algorithm>
+#include <thread>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -8,6 +11,14 @@ extern "C" {
 #include "platform/mci/engine/MediaSource.h"
 
 namespace plim::engine {
+
+int decoderThreadsFor(int width, int height, int64_t frameDurUs, unsigned cores) {
+    constexpr double kOneThreadPixelsPerSecond = 1920.0 * 1088.0 * 30.0;
+    double fps = frameDurUs > 0 ? 1e6 / double(frameDurUs) : 30.0;
+    double rate = double(std::max(width, 0)) * double(std::max(height, 0)) * fps;
+    if (rate <= kOneThreadPixelsPerSecond) return 1;
+    return int(std::clamp<unsigned>(cores, 1, kMaxDecoderThreads));
+}
 
 VideoDecoder::~VideoDecoder() {
     if (ctx_) avcodec_free_context(&ctx_);
@@ -20,7 +31,12 @@ bool VideoDecoder::open(const AVStream* st, int64_t originUs, int threads, int64
     ctx_ = avcodec_alloc_context3(codec);
     if (!ctx_ || avcodec_parameters_to_context(ctx_, st->codecpar) < 0) return false;
     ctx_->pkt_timebase = st->time_base;
-    ctx_->thread_count = threads;
+    AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+    bool rateKnown = r.num > 0 && r.den > 0;
+    if (rateKnown) frameDurUs_ = av_rescale(1000000, r.den, r.num);
+    ctx_->thread_count = threads > 0 ? threads
+                                     : decoderThreadsFor(ctx_->width, ctx_->height, rateKnown ? frameDurUs_ : 0,
+                                                         std::thread::hardware_concurrency());
     ctx_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (avcodec_open2(ctx_, codec, nullptr) < 0) return false;
     frame_ = av_frame_alloc();
@@ -28,8 +44,6 @@ bool VideoDecoder::open(const AVStream* st, int64_t originUs, int threads, int64
     timeBase_ = st->time_base;
     originUs_ = originUs;
     times_.setWindow(lengthUs);
-    AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
-    if (r.num > 0 && r.den > 0) frameDurUs_ = av_rescale(1000000, r.den, r.num);
     return true;
 }
 

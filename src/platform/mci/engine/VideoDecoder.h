@@ -19,6 +19,13 @@ struct AVStream;
 
 namespace plim::engine {
 
+// Decoder threads for a stream of that picture size and frame duration (0: unknown, taken as
+// 30 fps) on a machine with that many cores. One thread decodes up to 1080p30 in real time
+// with room to spare, and each further frame thread costs hand-over work and holds pictures
+// of its own; larger or faster streams get one thread per core, up to kMaxDecoderThreads.
+constexpr int kMaxDecoderThreads = 4;
+int decoderThreadsFor(int width, int height, int64_t frameDurUs, unsigned cores);
+
 class VideoDecoder {
 public:
     VideoDecoder() = default;
@@ -26,8 +33,9 @@ public:
     VideoDecoder(const VideoDecoder&) = delete;
     VideoDecoder& operator=(const VideoDecoder&) = delete;
 
-    // Opens the codec for the stream; false when it cannot be opened. lengthUs (0: unknown)
-    // bounds the times that the first picture after a flush may carry.
+    // Opens the codec for the stream; false when it cannot be opened. threads 0: as
+    // decoderThreadsFor chooses. lengthUs (0: unknown) bounds the times that the first
+    // picture after a flush may carry.
     bool open(const AVStream* st, int64_t originUs, int threads = 0, int64_t lengthUs = 0);
     // Sends a packet (nullptr drains) and calls onFrame for each picture that comes out,
     // with its media time in microseconds.
