@@ -19,7 +19,7 @@ VideoSurface::VideoSurface(QWidget* parent) : QWidget(parent) {
 
 void VideoSurface::setFrame(engine::VideoFrame f) {
     frame_ = std::move(f);
-    update();
+    repaint();
 }
 
 void VideoSurface::paintEvent(QPaintEvent*) {

@@ -21,6 +21,8 @@ namespace plim::mci {
 class VideoSurface : public QWidget {
 public:
     explicit VideoSurface(QWidget* parent);
+    // Shows f at once: painted and flushed before this returns, rather than on a later pass
+    // of the event loop, which would cost a wake-up of the GUI thread per frame.
     void setFrame(engine::VideoFrame f);
     const engine::VideoFrame& frame() const { return frame_; }
     QRect destination;

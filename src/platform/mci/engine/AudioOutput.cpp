@@ -92,6 +92,11 @@ bool AudioOutput::wantsPackets() const {
     return !eof_ && bytesToUs(bufferedBytes_) < kTargetBufferUs;
 }
 
+bool AudioOutput::runningLow() const {
+    std::lock_guard<std::mutex> lk(mu_);
+    return !eof_ && bytesToUs(bufferedBytes_) < kTargetBufferUs / 2;
+}
+
 void AudioOutput::pushPacket(uint64_t gen, AVPacket* pkt) {
     bool current;
     {

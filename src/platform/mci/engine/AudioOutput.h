@@ -34,6 +34,7 @@ public:
     ~AudioOutput();
 
     bool wantsPackets() const;                      // less than the target buffered
+    bool runningLow() const;                        // less than half the target buffered
     void pushPacket(uint64_t gen, AVPacket* pkt);   // takes ownership
     void endOfStream(uint64_t gen);
     void flush(uint64_t gen, int64_t targetUs);     // new generation; sound before target skipped

@@ -18,13 +18,18 @@ namespace plim::engine {
 
 namespace {
 constexpr int64_t kAudioStartGraceUs = 500000;
-constexpr int64_t kMinWaitUs = 1000;   // the display's shortest and longest sleeps
-constexpr int64_t kMaxWaitUs = 20000;
+// The display's shortest and longest sleeps while the next frame is known: it sleeps until
+// that frame is due, since every command that changes what is due restarts it at once.
+constexpr int64_t kMinWaitUs = 1000;
+constexpr int64_t kMaxWaitUs = 100000;
 // The packets read ahead of the decoder: about a second of video, within a byte budget
 // (a 4K motion-JPEG frame is a megabyte), whatever the file.
 constexpr int64_t kPacketsAheadUs = 1000000;
 constexpr size_t kMinQueuedPackets = 8, kMaxQueuedPackets = 96;
 constexpr size_t kMaxQueuedBytes = 16u << 20;
+// How often the reader looks at the sound's buffer, which tells no one when it drains; far
+// less than the sound kept ahead.
+constexpr auto kDemuxPoll = std::chrono::milliseconds(50);
 constexpr int kMaxReadErrors = 16;
 constexpr int kMaxSeekAttempts = 4;
 constexpr int kMaxProbePackets = 600;
@@ -87,21 +92,37 @@ bool Player::demuxHasRoomLocked() const {
     return (videoRoom || audioRoom) && vq_.bytes() < kMaxQueuedBytes;
 }
 
-// Waits until there is work: a seek, or room for more packets. Returns false to quit;
-// a seek to carry out is returned in req (gen 0: none).
+// The reader refills in bursts: it sleeps until the video packets or the sound fall to half
+// of what is kept ahead, then reads until both are full again, instead of waking for every
+// packet the decoder takes. Whenever this holds, demuxHasRoomLocked holds too.
+bool Player::demuxRunningLowLocked() const {
+    bool videoLow = info_.hasVideo && vq_.count() <= maxPackets_ / 2;
+    bool audioLow = audio_ && audio_->runningLow();
+    return (videoLow || audioLow) && vq_.bytes() <= kMaxQueuedBytes / 2;
+}
+
+// Waits until there is work: a seek, or packets to read. Returns false to quit; a seek to
+// carry out is returned in req (gen 0: none).
 bool Player::nextDemuxWork(SeekRequest& req) {
     std::unique_lock<std::mutex> lk(mu_);
     for (;;) {
-        demuxCv_.wait_for(lk, std::chrono::milliseconds(20),
-                          [&] { return quit_ || seekReq_.pending || (!demuxEof_ && demuxHasRoomLocked()); });
+        auto work = [&] {
+            return !demuxEof_ && (demuxFilling_ ? demuxHasRoomLocked() : demuxRunningLowLocked());
+        };
+        demuxCv_.wait_for(lk, kDemuxPoll, [&] { return quit_ || seekReq_.pending || work(); });
         if (quit_) return false;
         if (seekReq_.pending) {
             req = seekReq_;
             seekReq_.pending = false;
             demuxEof_ = false;
+            demuxFilling_ = true;
             return true;
         }
-        if (!demuxEof_ && demuxHasRoomLocked()) return true;
+        if (work()) {
+            demuxFilling_ = true;
+            return true;
+        }
+        demuxFilling_ = false;
     }
 }
 
@@ -214,7 +235,7 @@ void Player::videoLoop() {
         picker.feed(f, pts, emit);
     };
     while (auto item = vq_.pop()) {
-        demuxCv_.notify_one();
+        if (vq_.count() <= maxPackets_ / 2) demuxCv_.notify_one();
         PacketItem it = *item;
         if (it.kind == PacketItem::Flush) {
             dec_->flush(std::max<int64_t>(0, it.seekTargetUs));

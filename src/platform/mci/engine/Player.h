@@ -25,7 +25,7 @@ class AudioOutput;
 class Player {
 public:
     struct Options {
-        int decoderThreads = 0;  // 0: as many as the codec likes
+        int decoderThreads = 0;  // 0: chosen by picture size and rate (decoderThreadsFor)
         bool audio = true;       // play the sound through the audio device when there is one
     };
     // Opens and probes the file synchronously; 0 or an MCI error number.
@@ -80,6 +80,7 @@ private:
     void route(uint64_t gen, AVPacket* pkt);
     bool positionFor(int64_t targetUs, std::vector<AVPacket*>& read);  // false: not placed at all
     bool demuxHasRoomLocked() const;
+    bool demuxRunningLowLocked() const;
     void seekLocked(int64_t us);
     int64_t clockLocked(int64_t now) const;
     std::optional<int64_t> endReachedLocked(int64_t t) const;
@@ -103,6 +104,7 @@ private:
     uint64_t gen_ = 1;
     SeekRequest seekReq_;
     bool demuxEof_ = false;
+    bool demuxFilling_ = true;  // reading until full, or asleep until running low
 
     Mode mode_ = Mode::Stopped;
     int64_t posUs_ = 0;
