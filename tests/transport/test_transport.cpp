@@ -237,6 +237,29 @@ TEST_F(RealTransport, PlaysToTheEndThenReplaysFromTheStart) {
     EXPECT_EQ(Playing, 1);
 }
 
+// Sound that ends long before the picture, or has a hole, never holds up the transport:
+// the play button's tick sees the end in real time, rewinds and stops.
+class SoundClips : public RealTransport, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(SoundClips, PlayToTheEndInRealTime) {
+    open(GetParam());
+    media::ReplyBuffer r;
+    media::mciSendStringA("status movi2 length", r.text, media::kReplyLength, 0);
+    double lengthS = media::ReplyNumber(r) / 1000.0;
+    MainFrmT& m = MainFrm();
+    m.ComPLAY_Click();
+    QElapsedTimer t;
+    t.start();
+    while (Finished == 0 && t.elapsed() < 15000) plim::test::pumpEvents(20);
+    EXPECT_EQ(Finished, 1);
+    EXPECT_NEAR(t.elapsed() / 1000.0, lengthS, 0.7);
+    EXPECT_FLOAT_EQ(m.PicTU.Left(), 20);
+    EXPECT_EQ(position(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(ShortAndGappy, SoundClips, ::testing::Values("short_sound.avi", "gap_sound.mpg"),
+                         [](const auto& info) { return std::string(info.param).substr(0, std::string(info.param).find('.')); });
+
 TEST_F(RealTransport, PauseAndPlayContinueFromThePausedFrame) {
     open("mpeg4_mp3.avi");
     MainFrmT& m = MainFrm();
