@@ -47,7 +47,23 @@ bool VideoDecoder::open(const AVStream* st, int64_t originUs, int threads, int64
     return true;
 }
 
+// While a seek decodes its way from the key frame to the target, pictures that nothing refers
+// to and that come well before the target are not decoded at all: a picture is shown at most
+// its reorder delay after it is decoded, so one whose decode time lies that far (and a margin)
+// before the target can never be the target's picture.
+void VideoDecoder::chooseSkipping(const AVPacket* pkt) {
+    bool skip = false;
+    if (pkt && hopTargetUs_ > 0 && pkt->dts != AV_NOPTS_VALUE) {
+        int64_t dtsUs = mediaTimeUs(timeBase_, pkt->dts, originUs_);
+        int64_t marginUs = (int64_t(std::max(ctx_->has_b_frames, 0)) + kSkipMarginFrames) * frameDurUs_;
+        skip = dtsUs < hopTargetUs_ - marginUs;
+        if (!skip) hopTargetUs_ = 0;  // near the target: decode everything from here on
+    }
+    ctx_->skip_frame = skip ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+}
+
 void VideoDecoder::decode(const AVPacket* pkt, const std::function<void(AVFrame*, int64_t)>& onFrame) {
+    chooseSkipping(pkt);
     if (avcodec_send_packet(ctx_, pkt) < 0 && pkt) return;  // a damaged packet is skipped
     while (avcodec_receive_frame(ctx_, frame_) >= 0) {
         int64_t ts = frame_->best_effort_timestamp;
@@ -89,6 +105,7 @@ std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int st
 void VideoDecoder::flush(int64_t resumeUs) {
     avcodec_flush_buffers(ctx_);
     times_.reset(resumeUs);
+    hopTargetUs_ = resumeUs;
 }
 
 VideoFrame VideoDecoder::wrap(const AVFrame* f) {

@@ -40,7 +40,9 @@ public:
     // Sends a packet (nullptr drains) and calls onFrame for each picture that comes out,
     // with its media time in microseconds.
     void decode(const AVPacket* pkt, const std::function<void(AVFrame*, int64_t ptsUs)>& onFrame);
-    void flush(int64_t resumeUs = 0);  // resumeUs: where decoding goes on (a seek's target)
+    // resumeUs: where decoding goes on (a seek's target); pictures well before it that no
+    // other picture needs are skipped on the way there.
+    void flush(int64_t resumeUs = 0);
     void setOriginUs(int64_t us) { originUs_ = us; }
     // Reads from the start until the first picture comes out; its time in the container's
     // clock (microseconds), or nullopt when no picture can be decoded.
@@ -50,7 +52,10 @@ public:
     static VideoFrame wrap(const AVFrame* f);
 
 private:
+    static constexpr int kSkipMarginFrames = 4;
+    void chooseSkipping(const AVPacket* pkt);
     AVCodecContext* ctx_ = nullptr;
+    int64_t hopTargetUs_ = 0;  // a seek's target not yet near: 0 when none
     AVRational timeBase_{1, 1};  // the stream's: the stream itself may be replaced by a reopen
     int64_t originUs_ = 0;
     TimestampFilter times_;
