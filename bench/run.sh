@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Runs the benchmarks and prints their ratios. Makes its clips with FFmpeg; compares real-time
-# playback CPU with ffplay and mpv (installed here if missing) on a virtual X server.
+# playback CPU with mpv (installed here if missing) on a virtual X server.
+# Usage: bench/run.sh [open|soak|engine|capture|playback ...]; no argument runs them all.
 set -euo pipefail
+sections=" ${*:-open soak engine capture playback} "
+want() { [[ "$sections" == *" $1 "* ]]; }
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
 for tool in mpv:mpv /usr/bin/time:time; do  # the benchmarks' references, not the tests' needs
@@ -22,18 +25,27 @@ beeps="$clips/beeps.avi"
   -f lavfi -i "sine=frequency=1000:sample_rate=44100:duration=6" -c:v mjpeg -c:a pcm_s16le "$beeps"
 
 export SDL_AUDIODRIVER=dummy
-echo "== open time over the damaged-media set"
-bash "$root/tests/make_clips.sh" "$root/build/release/clips"
-"$b/bench_open_damaged" "$root/build/release/clips" "$root/build/bench-damaged"
-echo "== soak: open, play 1 s, seek, close, many times in one process"
-vga="$clips/mpeg4_640x480.avi"
-[ -f "$vga" ] || ffmpeg -v error -y -f lavfi -i "testsrc2=size=640x480:rate=25:duration=10" \
-  -f lavfi -i "sine=frequency=440:duration=10" -c:v mpeg4 -q:v 4 -c:a libmp3lame "$vga"
-"$b/bench_soak" "$vga" "${SOAK_SMALL:-300}" "$hd" "${SOAK_HD:-50}"
-echo "== engine"
-"$b/bench_engine" "$hd" "$beeps"
-echo "== capture"
-"$b/bench_capture" "$hd"
+if want open; then
+  echo "== open time over the damaged-media set"
+  bash "$root/tests/make_clips.sh" "$root/build/release/clips"
+  "$b/bench_open_damaged" "$root/build/release/clips" "$root/build/bench-damaged"
+fi
+if want soak; then
+  echo "== soak: open, play 1 s, seek, close, many times in one process"
+  vga="$clips/mpeg4_640x480.avi"
+  [ -f "$vga" ] || ffmpeg -v error -y -f lavfi -i "testsrc2=size=640x480:rate=25:duration=10" \
+    -f lavfi -i "sine=frequency=440:duration=10" -c:v mpeg4 -q:v 4 -c:a libmp3lame "$vga"
+  "$b/bench_soak" "$vga" "${SOAK_SMALL:-300}" "$hd" "${SOAK_HD:-50}"
+fi
+if want engine; then
+  echo "== engine"
+  "$b/bench_engine" "$hd" "$beeps"
+fi
+if want capture; then
+  echo "== capture"
+  "$b/bench_capture" "$hd"
+fi
+want playback || exit 0
 
 echo "== real-time playback on Xvfb: Plim, mpv and the minimal player, side by side"
 # CPU is the player's user+system time plus the X server's during the run; memory is the
@@ -46,16 +58,24 @@ trap 'kill $xvfb 2>/dev/null || true' EXIT
 for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 ticks=$(getconf CLK_TCK)
 xcpu() { awk -v t="$ticks" '{printf "%.3f", ($14 + $15) / t}' "/proc/$xvfb/stat"; }
-# Runs a player; prints "CPU RSS_MiB DROPPED".
-measure() {
-  local x0 x1
+# Runs a player once; prints "CPU RSS_MiB DROPPED".
+measure_once() {
+  local x0 x1 dropped
   x0=$(xcpu)
   /usr/bin/time -f "%U %S %M" -o /tmp/plim-bench-time "$@" >/tmp/plim-bench-out 2>&1 || true
   x1=$(xcpu)
-  local dropped
   dropped=$(grep -o 'DROPPED=[0-9]*' /tmp/plim-bench-out | tail -1 | cut -d= -f2)
-  [ -n "$dropped" ] || dropped=$(grep -o 'Dropped: [0-9]*' /tmp/plim-bench-out | tail -1 | awk '{print $2}')
-  awk -v x0="$x0" -v x1="$x1" -v d="${dropped:-?}" 'NR == 1 {printf "%.2f %.0f %s", $1 + $2 + x1 - x0, $3 / 1024, d}' /tmp/plim-bench-time
+  awk -v x0="$x0" -v x1="$x1" -v d="${dropped:-?}" 'NR == 1 {printf "%.2f %.0f %s\n", $1 + $2 + x1 - x0, $3 / 1024, d}' /tmp/plim-bench-time
+}
+# Runs a player BENCH_RUNS times (3 unless set); prints the median CPU, the median RSS and
+# the most frames dropped in any run: one run of a 10 s clip varies by a tenth.
+measure() {
+  local runs=${BENCH_RUNS:-3} i out
+  out=$(for i in $(seq 1 "$runs"); do measure_once "$@"; done)
+  local m=$(((runs + 1) / 2))
+  printf "%s %s %s" "$(cut -d' ' -f1 <<<"$out" | sort -g | sed -n "${m}p")" \
+    "$(cut -d' ' -f2 <<<"$out" | sort -g | sed -n "${m}p")" \
+    "$(cut -d' ' -f3 <<<"$out" | sort -g | tail -1)"
 }
 clip10() {  # name size rate codec-args...
   local out="$clips/$1"; shift
@@ -72,8 +92,8 @@ printf "%-22s %28s %28s %28s\n" clip "Plim CPU s / RSS MiB / drop" "mpv CPU s / 
 rows=()
 for c in "$h1080" "$h2160" "$mj240" "$mj2160"; do
   read -r pc pr pd <<<"$(measure "$b/plim_play" "$c")"
-  read -r mc mr md <<<"$(measure mpv --no-config --vo=x11 --ao=null --msg-level=all=no,cplayer=info \
-    --term-status-msg='Dropped: ${frame-drop-count}' "$c")"
+  read -r mc mr md <<<"$(measure mpv --no-config --vo=x11 --ao=null --msg-level=all=no,mpv_drops=info \
+    --script="$root/bench/mpv_drops.lua" "$c")"
   read -r nc nr nd <<<"$(measure "$b/min_player" "$c")"
   printf "%-22s %12s %7s %7s %12s %7s %7s %12s %7s %7s\n" "$(basename "$c")" "$pc" "$pr" "$pd" "$mc" "$mr" "$md" "$nc" "$nr" "$nd"
   rows+=("$(basename "$c") $pc $pr $mc $mr $nc")
