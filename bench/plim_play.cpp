@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
     app.exec();
     std::printf("played %s ms in %lld ms\n", ask(*service, "status m length").c_str(),
                 static_cast<long long>(t.elapsed()));
+    if (surface) std::printf("frames put past the backing store: %d\n", surface->directFrames());
     std::printf("DROPPED=%s\n", ask(*service, "status m frames skipped").c_str());
     service->sendString("close m", nullptr, 0, 0);
     return 0;

@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev libxcb1-dev
+  qt6-base-dev libgl-dev libxcb1-dev libxcb-shm0-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libsdl2-dev
   libgtest-dev

@@ -1,6 +1,9 @@
 #include "platform/mci/Device.h"
 
+#include "platform/mci/ShmPresenter.h"
+
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPaintEngine>
 #include <QPainter>
@@ -17,18 +20,84 @@ VideoSurface::VideoSurface(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_NoSystemBackground);
 }
 
+VideoSurface::~VideoSurface() = default;
+
 void VideoSurface::setFrame(engine::VideoFrame f) {
     frame_ = std::move(f);
-    repaint();
+    if (!presentDirect()) repaint();
+}
+
+QRect VideoSurface::frameDestination() const {
+    return destination.isValid() ? destination : QRect(0, 0, frame_.width, frame_.height);
+}
+
+// Direct puts leave the backing store behind the screen, and the toolkit answers an expose
+// from the backing store: the surface is marked for repainting first, so the toolkit paints
+// the current picture before it flushes.
+bool VideoSurface::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == watched_ && e->type() == QEvent::Expose && storeStale_) update();
+    return false;
+}
+
+bool VideoSurface::presentDirect() {
+    if (!presenterTried_) {
+        presenterTried_ = true;
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) presenter_ = ShmPresenter::create();
+    }
+    QRect dest = frameDestination();
+    if (!presenter_ || !frame_.valid() || !isVisible() || dest != painted_ || devicePixelRatio() != 1.0 ||
+        dest.size() != QSize(frame_.width, frame_.height))
+        return false;
+    QWidget* host = isWindow() ? this : nativeParentWidget();
+    QWindow* window = host ? host->windowHandle() : nullptr;
+    if (!window || !window->isExposed() || !uncovered(dest, host)) return false;
+    if (watched_ != window) {
+        if (watched_) watched_->removeEventFilter(this);
+        watched_ = window;
+        window->installEventFilter(this);
+    }
+    auto target = xcb_window_t(host->winId());
+    if (!presenter_->fits(target)) return false;
+    uint8_t* mem = presenter_->begin(dest.size());
+    if (!mem || !converter_.toBgra(frame_, mem, presenter_->stride())) return false;
+    if (!presenter_->put(target, mapTo(host, dest.topLeft()))) return false;
+    storeStale_ = true;
+    ++directFrames_;
+    return true;
+}
+
+// true when dest lies whole inside every ancestor up to host, and no widget of host's
+// window is stacked over it: none of this widget's children, none of the later siblings of
+// this widget or of an ancestor. The toolkit's own visibleRegion() leaves out siblings it
+// does not think opaque.
+bool VideoSurface::uncovered(const QRect& dest, const QWidget* host) const {
+    auto inHost = [host](const QWidget* w) { return QRect(w->mapTo(host, QPoint(0, 0)), w->size()); };
+    auto over = [](const QWidget* w, const QRect& area, auto&& place) {
+        return w && !w->isWindow() && w->isVisible() && place(w).intersects(area);
+    };
+    if (!rect().contains(dest)) return false;
+    for (QObject* o : children())
+        if (over(qobject_cast<QWidget*>(o), dest, [](const QWidget* w) { return w->geometry(); })) return false;
+    QRect area(mapTo(host, dest.topLeft()), dest.size());
+    for (const QWidget* w = this; w != host && w->parentWidget(); w = w->parentWidget()) {
+        const QWidget* parent = w->parentWidget();
+        if (!inHost(parent).contains(area)) return false;
+        const QObjectList& kids = parent->children();
+        for (qsizetype i = kids.indexOf(const_cast<QWidget*>(w)) + 1; i < kids.size(); ++i)
+            if (over(qobject_cast<QWidget*>(kids[i]), area, inHost)) return false;
+    }
+    return true;
 }
 
 void VideoSurface::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    painted_ = QRect();
     if (!frame_.valid()) {
         p.fillRect(rect(), Qt::black);
         return;
     }
-    QRect dest = destination.isValid() ? destination : QRect(0, 0, frame_.width, frame_.height);
+    QRect dest = frameDestination();
+    painted_ = dest;
     // Only what the picture does not cover is filled: a full-frame fill costs as much as the copy.
     for (const QRect& r : QRegion(rect()).subtracted(QRegion(dest))) p.fillRect(r, Qt::black);
     if (dest.size() == QSize(frame_.width, frame_.height) && convertInPlace(p, dest)) return;

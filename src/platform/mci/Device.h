@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <memory>
 #include <string>
 
@@ -15,25 +16,42 @@
 
 namespace plim::mci {
 
+class ShmPresenter;
+
 // The playback window: paints the last frame handed to it, unscaled at the destination
 // rectangle's origin unless a destination of another size was put. Unscaled pictures are
 // converted straight into the window's backing store: no BGRA copy of them is kept.
 class VideoSurface : public QWidget {
 public:
     explicit VideoSurface(QWidget* parent);
-    // Shows f at once: painted and flushed before this returns, rather than on a later pass
-    // of the event loop, which would cost a wake-up of the GUI thread per frame.
+    ~VideoSurface() override;
+    // Shows f at once, rather than on a later pass of the event loop, which would cost a
+    // wake-up of the GUI thread per frame. On X, a frame shown unscaled, whole and
+    // unobscured where the last one was goes to the screen through shared memory, past the
+    // backing store; otherwise it is painted and flushed the usual way.
     void setFrame(engine::VideoFrame f);
     const engine::VideoFrame& frame() const { return frame_; }
     QRect destination;
+    // Frames that went to the screen past the backing store.
+    int directFrames() const { return directFrames_; }
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     bool convertInPlace(QPainter& p, const QRect& dest);
+    bool presentDirect();
+    bool uncovered(const QRect& dest, const QWidget* host) const;
+    QRect frameDestination() const;
     engine::VideoFrame frame_;
     engine::FrameConverter converter_;
+    std::unique_ptr<ShmPresenter> presenter_;
+    bool presenterTried_ = false;
+    QRect painted_;            // where the shown picture lies; its surroundings are black
+    bool storeStale_ = false;  // a picture went past the backing store: repaint on expose
+    QPointer<QWindow> watched_;
+    int directFrames_ = 0;
 };
 
 class Device {

@@ -1,0 +1,61 @@
+#pragma once
+// Puts pictures straight into an X window through MIT-SHM shared memory. The toolkit's own
+// path converts into its backing store and, before each paint, waits for the X server to
+// finish reading the previous one: a round trip per frame. Here the shared image is written
+// again only once the server has answered a request sent right after its last put, so the
+// server never reads a picture that is half written; a frame later that answer has nearly
+// always arrived, and nothing waits. GUI thread only.
+#include <xcb/xcb.h>
+#include <xcb/shm.h>
+
+#include <QPoint>
+#include <QSize>
+#include <cstdint>
+#include <memory>
+
+namespace plim::mci {
+
+class ShmPresenter {
+public:
+    // The presenter for the application's X connection; nullptr when there is none or the
+    // server has no MIT-SHM.
+    static std::unique_ptr<ShmPresenter> create();
+    ~ShmPresenter();
+    ShmPresenter(const ShmPresenter&) = delete;
+    ShmPresenter& operator=(const ShmPresenter&) = delete;
+
+    // Memory for the next picture: size.height() rows of stride() bytes, 32-bit pixels in
+    // the byte order B, G, R, X. nullptr when no shared memory can be had (a remote server,
+    // or the system's limit), and from then on for good. Valid until put().
+    uint8_t* begin(QSize size);
+    int stride() const { return seg_.size.width() * 4; }
+    // true when window takes such pixels as they are (its depth and layout); one round trip
+    // the first time a window is asked about.
+    bool fits(xcb_window_t window);
+    // Shows the picture written since begin() with its top left at `at` in window, which
+    // fits. false, drawing nothing, when there is no picture.
+    bool put(xcb_window_t window, QPoint at);
+
+private:
+    struct Segment {
+        xcb_shm_seg_t seg = 0;
+        uint8_t* mem = nullptr;
+        QSize size;
+        bool pending = false;                 // `done` was asked and not yet read
+        xcb_get_input_focus_cookie_t done{};  // answered once the server is past the put
+    };
+    explicit ShmPresenter(xcb_connection_t* c) : c_(c) {}
+    bool allocate(Segment& s, QSize size);
+    void release(Segment& s);
+    void settle(Segment& s);
+
+    xcb_connection_t* c_;
+    Segment seg_;
+    bool broken_ = false;
+    xcb_gcontext_t gc_ = 0;
+    uint8_t gcDepth_ = 0;
+    xcb_window_t checked_ = 0;  // the last window asked about, and its depth (0: unfit)
+    uint8_t checkedDepth_ = 0;
+};
+
+}  // namespace plim::mci

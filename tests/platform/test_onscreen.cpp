@@ -1,0 +1,138 @@
+// Playback as a real X server shows it. Frames put past the backing store must land exactly
+// where the toolkit would have painted them, an expose must never bring back an older
+// picture, and a widget lying over the video must never be drawn over. Skipped unless the
+// program runs on X (ctest runs these once more under Xvfb).
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QWidget>
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <xcb/xcb.h>
+
+#include "TestSupport.h"
+#include "platform/forms/Handles.h"
+#include "platform/mci/Device.h"
+#include "platform/mci/MciService.h"
+
+using namespace plim;
+
+namespace {
+
+void pump(int ms, const std::function<bool()>& done = [] { return false; }) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms && !done()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// The pixels the X server holds for r of top-level window w, as 0x00RRGGBB.
+std::vector<uint32_t> onScreen(QWidget* w, QRect r) {
+    auto* c = qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    auto* img = xcb_get_image_reply(c,
+                                    xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, xcb_window_t(w->winId()), int16_t(r.x()),
+                                                  int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()), ~0u),
+                                    nullptr);
+    std::vector<uint32_t> out;
+    if (!img) return out;
+    auto* px = reinterpret_cast<const uint32_t*>(xcb_get_image_data(img));
+    out.assign(px, px + size_t(r.width()) * size_t(r.height()));
+    for (uint32_t& p : out) p &= 0xffffff;
+    std::free(img);
+    return out;
+}
+
+// The frame the surface holds, as the converter makes it.
+std::vector<uint32_t> converted(const mci::VideoSurface& s) {
+    engine::FrameConverter conv;
+    std::vector<uint8_t> bgra = conv.bgra(s.frame());
+    std::vector<uint32_t> out(bgra.size() / 4);
+    for (size_t i = 0; i < out.size(); ++i) out[i] = uint32_t(bgra[4 * i]) | uint32_t(bgra[4 * i + 1]) << 8 | uint32_t(bgra[4 * i + 2]) << 16;
+    return out;
+}
+
+class OnScreen : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "not on X";
+        if (!std::filesystem::exists(test::clip("mpeg4_mp3.avi"))) GTEST_SKIP() << "no clips";
+        host_ = std::make_unique<QWidget>();
+        host_->setGeometry(40, 40, 400, 300);
+        host_->show();
+        pump(2000, [&] { return host_->windowHandle() && host_->windowHandle()->isExposed(); });
+        service_ = mci::createService();
+        std::string open = "open \"" + test::clip("mpeg4_mp3.avi") + "\" alias m style child parent " +
+                           std::to_string(forms::handleOf(host_.get()));
+        ASSERT_EQ(service_->sendString(open, nullptr, 0, 0), 0u);
+        send("put m window at 20 10 320 240");
+        send("window m state show");
+        surface_ = dynamic_cast<mci::VideoSurface*>(forms::widgetOf(std::stoi(ask("status m window handle"))));
+        ASSERT_NE(surface_, nullptr);
+        pump(2000, [&] { return surface_->frame().valid(); });
+        pump(100);
+    }
+    void TearDown() override {
+        if (service_) send("close m");
+    }
+    void send(const std::string& cmd) { EXPECT_EQ(service_->sendString(cmd, nullptr, 0, 0), 0u) << cmd; }
+    std::string ask(const std::string& cmd) {
+        char reply[128] = {};
+        service_->sendString(cmd, reply, sizeof reply, 0);
+        return reply;
+    }
+    // Plays about a second, then pauses and lets the window settle.
+    void playAWhile() {
+        send("play m");
+        pump(1000);
+        send("pause m");
+        pump(200);
+    }
+    QRect videoArea() const { return QRect(surface_->mapTo(host_.get(), QPoint(0, 0)), QSize(320, 240)); }
+
+    std::unique_ptr<QWidget> host_;
+    std::shared_ptr<mci::MciService> service_;
+    mci::VideoSurface* surface_ = nullptr;
+};
+
+TEST_F(OnScreen, FramesPutPastTheBackingStoreAreTheConvertedPicture) {
+    std::vector<uint32_t> first = converted(*surface_);
+    playAWhile();
+    EXPECT_GT(surface_->directFrames(), 10);
+    std::vector<uint32_t> now = converted(*surface_);
+    EXPECT_NE(now, first) << "the clip moves: a second in, another picture is due";
+    EXPECT_TRUE(onScreen(host_.get(), videoArea()) == now);
+}
+
+TEST_F(OnScreen, AnExposeShowsTheCurrentPictureNotAnOlderOne) {
+    playAWhile();
+    std::vector<uint32_t> now = converted(*surface_);
+    QWidget cover;
+    cover.setGeometry(host_->geometry());
+    cover.setStyleSheet("background: red");
+    cover.show();
+    pump(300);
+    cover.hide();
+    pump(500);
+    EXPECT_TRUE(onScreen(host_.get(), videoArea()) == now);
+}
+
+TEST_F(OnScreen, AWidgetOverTheVideoIsNeverDrawnOver) {
+    QLabel over(host_.get());
+    over.setAutoFillBackground(true);
+    over.setStyleSheet("background: rgb(255, 0, 0)");
+    over.setGeometry(QRect(videoArea().topLeft() + QPoint(100, 100), QSize(40, 30)));
+    over.show();
+    over.raise();
+    playAWhile();
+    std::vector<uint32_t> px = onScreen(host_.get(), over.geometry());
+    ASSERT_FALSE(px.empty());
+    EXPECT_EQ(std::count(px.begin(), px.end(), 0xff0000u), long(px.size())) << "drawn over: " << std::hex << px[0];
+    // Beside it, the video still plays.
+    EXPECT_NE(converted(*surface_), std::vector<uint32_t>());
+}
+
+}  // namespace
