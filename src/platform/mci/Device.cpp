@@ -35,7 +35,7 @@ QRect VideoSurface::frameDestination() const {
 // from the backing store: the surface is marked for repainting first, so the toolkit paints
 // the current picture before it flushes.
 bool VideoSurface::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == watched_ && e->type() == QEvent::Expose && storeStale_) update();
+    if (watched == watched_ && e->type() == QEvent::Expose && directFrames_ > 0) update();
     return false;
 }
 
@@ -61,7 +61,6 @@ bool VideoSurface::presentDirect() {
     uint8_t* mem = presenter_->begin(dest.size());
     if (!mem || !converter_.toBgra(frame_, mem, presenter_->stride())) return false;
     if (!presenter_->put(target, mapTo(host, dest.topLeft()))) return false;
-    storeStale_ = true;
     ++directFrames_;
     return true;
 }

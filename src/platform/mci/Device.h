@@ -49,9 +49,8 @@ private:
     std::unique_ptr<ShmPresenter> presenter_;
     bool presenterTried_ = false;
     QRect painted_;            // where the shown picture lies; its surroundings are black
-    bool storeStale_ = false;  // a picture went past the backing store: repaint on expose
     QPointer<QWindow> watched_;
-    int directFrames_ = 0;
+    int directFrames_ = 0;  // once any, the backing store may be behind: repaint on expose
 };
 
 class Device {

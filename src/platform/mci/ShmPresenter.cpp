@@ -39,17 +39,19 @@ std::unique_ptr<ShmPresenter> ShmPresenter::create() {
 }
 
 ShmPresenter::~ShmPresenter() {
-    bool live = appConnection() == c_ && !xcb_connection_has_error(c_);
-    if (live && seg_.pending) settle(seg_);
-    if (live && seg_.seg) xcb_shm_detach(c_, seg_.seg);
-    if (seg_.mem) shmdt(seg_.mem);
-    if (live && gc_) xcb_free_gc(c_, gc_);
-    if (live) xcb_flush(c_);
+    if (appConnection() != c_ || xcb_connection_has_error(c_)) {  // the server is gone
+        if (seg_.mem) shmdt(seg_.mem);
+        return;
+    }
+    release();
+    if (gc_) xcb_free_gc(c_, gc_);
+    xcb_flush(c_);
 }
 
 // The segment is marked for removal as soon as the server holds it, so none outlives the
 // program, however it ends.
-bool ShmPresenter::allocate(Segment& s, QSize size) {
+bool ShmPresenter::allocate(QSize size) {
+    Segment& s = seg_;
     size_t bytes = size_t(size.width()) * size_t(size.height()) * 4;
     int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (id < 0) return false;
@@ -65,36 +67,37 @@ bool ShmPresenter::allocate(Segment& s, QSize size) {
     if (e) {
         std::free(e);
         s.seg = 0;
-        release(s);
+        release();
         return false;
     }
     s.size = size;
     return true;
 }
 
-void ShmPresenter::release(Segment& s) {
-    if (s.pending) settle(s);
-    if (s.seg) xcb_shm_detach(c_, s.seg);
-    if (s.mem) shmdt(s.mem);
-    s = Segment{};
+void ShmPresenter::release() {
+    settle();
+    if (seg_.seg) xcb_shm_detach(c_, seg_.seg);
+    if (seg_.mem) shmdt(seg_.mem);
+    seg_ = Segment{};
 }
 
-// Returns once the server has read the segment's last picture.
-void ShmPresenter::settle(Segment& s) {
-    std::free(xcb_get_input_focus_reply(c_, s.done, nullptr));
-    s.pending = false;
+// Returns once the server has read the last picture put.
+void ShmPresenter::settle() {
+    if (!seg_.pending) return;
+    std::free(xcb_get_input_focus_reply(c_, seg_.done, nullptr));
+    seg_.pending = false;
 }
 
 uint8_t* ShmPresenter::begin(QSize size) {
     if (broken_ || size.isEmpty() || xcb_connection_has_error(c_)) return nullptr;
     if (seg_.size != size) {
-        release(seg_);
-        if (!allocate(seg_, size)) {
+        release();
+        if (!allocate(size)) {
             broken_ = true;
             return nullptr;
         }
     }
-    if (seg_.pending) settle(seg_);
+    settle();
     return seg_.mem;
 }
 

@@ -45,9 +45,9 @@ private:
         xcb_get_input_focus_cookie_t done{};  // answered once the server is past the put
     };
     explicit ShmPresenter(xcb_connection_t* c) : c_(c) {}
-    bool allocate(Segment& s, QSize size);
-    void release(Segment& s);
-    void settle(Segment& s);
+    bool allocate(QSize size);
+    void release();
+    void settle();
 
     xcb_connection_t* c_;
     Segment seg_;
