@@ -24,7 +24,23 @@ VideoSurface::~VideoSurface() = default;
 
 void VideoSurface::setFrame(engine::VideoFrame f) {
     frame_ = std::move(f);
-    if (!presentDirect()) repaint();
+    if (presentDirect()) return;
+    repaint();
+    reserveDirect();
+}
+
+// After a paint that the next frame could follow past the backing store, the shared memory
+// for it is made ready on a later pass of the event loop: a picture just opened shows at
+// once, and the first frame played is not late for want of memory.
+void VideoSurface::reserveDirect() {
+    QSize size(frame_.width, frame_.height);
+    if (!presenter_ || reserving_ || !painted_.isValid() || painted_.size() != size) return;
+    reserving_ = true;
+    QTimer::singleShot(0, this, [this] {
+        reserving_ = false;
+        if (presenter_ && painted_.isValid() && painted_.size() == QSize(frame_.width, frame_.height))
+            presenter_->reserve(painted_.size());
+    });
 }
 
 QRect VideoSurface::frameDestination() const {

@@ -42,12 +42,14 @@ protected:
 private:
     bool convertInPlace(QPainter& p, const QRect& dest);
     bool presentDirect();
+    void reserveDirect();
     bool uncovered(const QRect& dest, const QWidget* host) const;
     QRect frameDestination() const;
     engine::VideoFrame frame_;
     engine::FrameConverter converter_;
     std::unique_ptr<ShmPresenter> presenter_;
     bool presenterTried_ = false;
+    bool reserving_ = false;  // a reserve() is queued
     QRect painted_;            // where the shown picture lies; its surroundings are black
     QPointer<QWindow> watched_;
     int directFrames_ = 0;  // once any, the backing store may be behind: repaint on expose

@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <cstdlib>
+#include <cstring>
 
 namespace plim::mci {
 
@@ -71,6 +72,7 @@ bool ShmPresenter::allocate(QSize size) {
         return false;
     }
     s.size = size;
+    std::memset(s.mem, 0, bytes);  // every page faults in now rather than while a frame is due
     return true;
 }
 

@@ -29,6 +29,10 @@ public:
     // or the system's limit), and from then on for good. Valid until put().
     uint8_t* begin(QSize size);
     int stride() const { return seg_.size.width() * 4; }
+    // Makes the memory for pictures of size ready ahead of the first of them (a 4K segment
+    // takes the server's attach and a fault per page: longer than a frame lasts). false when
+    // none can be had. Does nothing when it is ready already.
+    bool reserve(QSize size) { return seg_.size == size || begin(size); }
     // true when window takes such pixels as they are (its depth and layout); one round trip
     // the first time a window is asked about.
     bool fits(xcb_window_t window);
