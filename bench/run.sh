@@ -67,16 +67,8 @@ measure_once() {
   dropped=$(grep -o 'DROPPED=[0-9]*' /tmp/plim-bench-out | tail -1 | cut -d= -f2)
   awk -v x0="$x0" -v x1="$x1" -v d="${dropped:-?}" 'NR == 1 {printf "%.2f %.0f %s\n", $1 + $2 + x1 - x0, $3 / 1024, d}' /tmp/plim-bench-time
 }
-# Runs a player BENCH_RUNS times (3 unless set); prints the median CPU, the median RSS and
-# the most frames dropped in any run: one run of a 10 s clip varies by a tenth.
-measure() {
-  local runs=${BENCH_RUNS:-3} i out
-  out=$(for i in $(seq 1 "$runs"); do measure_once "$@"; done)
-  local m=$(((runs + 1) / 2))
-  printf "%s %s %s" "$(cut -d' ' -f1 <<<"$out" | sort -g | sed -n "${m}p")" \
-    "$(cut -d' ' -f2 <<<"$out" | sort -g | sed -n "${m}p")" \
-    "$(cut -d' ' -f3 <<<"$out" | sort -g | tail -1)"
-}
+# The i-th of a column of numbers once sorted: the median when i is the middle.
+nth() { sort -g | sed -n "$1p"; }
 clip10() {  # name size rate codec-args...
   local out="$clips/$1"; shift
   local size=$1 rate=$2; shift 2
@@ -89,16 +81,29 @@ h2160=$(clip10 h264_2160p30_10s.avi 3840x2160 30 -c:v libx264 -preset veryfast -
 mj240=$(clip10 mjpeg_240p25_10s.avi 320x240 25 -c:v mjpeg -q:v 3 -c:a pcm_s16le)
 mj2160=$(clip10 mjpeg_2160p30_10s.avi 3840x2160 30 -c:v mjpeg -q:v 6 -c:a pcm_s16le)
 printf "%-22s %28s %28s %28s\n" clip "Plim CPU s / RSS MiB / drop" "mpv CPU s / RSS MiB / drop" "minimal CPU s / RSS / drop"
+# Each clip is played BENCH_RUNS times (3 unless set) by the three players in turn, so a
+# slow spell of the machine weighs on all three alike. A row gives each player's median CPU
+# and RSS and the most frames it dropped in any run; a ratio is the median of the ratios of
+# the runs that went together, steadier than the ratio of two medians.
+runs=${BENCH_RUNS:-3}
+m=$(((runs + 1) / 2))
 rows=()
 for c in "$h1080" "$h2160" "$mj240" "$mj2160"; do
-  read -r pc pr pd <<<"$(measure "$b/plim_play" "$c")"
-  read -r mc mr md <<<"$(measure mpv --no-config --vo=x11 --ao=null --msg-level=all=no,mpv_drops=info \
-    --script="$root/bench/mpv_drops.lua" "$c")"
-  read -r nc nr nd <<<"$(measure "$b/min_player" "$c")"
-  printf "%-22s %12s %7s %7s %12s %7s %7s %12s %7s %7s\n" "$(basename "$c")" "$pc" "$pr" "$pd" "$mc" "$mr" "$md" "$nc" "$nr" "$nd"
-  rows+=("$(basename "$c") $pc $pr $mc $mr $nc")
+  out=$(for _ in $(seq 1 "$runs"); do
+    printf "%s %s %s\n" "$(measure_once "$b/plim_play" "$c")" \
+      "$(measure_once mpv --no-config --vo=x11 --ao=null --msg-level=all=no,mpv_drops=info \
+        --script="$root/bench/mpv_drops.lua" "$c")" \
+      "$(measure_once "$b/min_player" "$c")"
+  done)
+  col() { awk -v k="$1" '{print $k}' <<<"$out"; }
+  row=()
+  for k in 1 2 3 4 5 6 7 8 9; do
+    case $k in 3 | 6 | 9) row+=("$(col $k | sort -g | tail -1)") ;; *) row+=("$(col $k | nth $m)") ;; esac
+  done
+  printf "%-22s %12s %7s %7s %12s %7s %7s %12s %7s %7s\n" "$(basename "$c")" "${row[@]}"
+  rows+=("$(basename "$c") $(awk '{print $2 / $5}' <<<"$out" | nth $m) $(awk '{print $1 / $4}' <<<"$out" | nth $m) $(awk '{print $1 / $7}' <<<"$out" | nth $m)")
 done
 echo "ratios (goals: RSS <= 0.85 x mpv at 1080p and 4K H.264; CPU <= 0.75 x mpv; CPU <= 1.2 x minimal at 1080p, 1.5 x at 320x240):"
 for r in "${rows[@]}"; do
-  awk '{printf "  %-22s RSS/mpv %.2f  CPU/mpv %.2f  CPU/minimal %.2f\n", $1, $3 / $5, $2 / $4, $2 / $6}' <<<"$r"
+  awk '{printf "  %-22s RSS/mpv %.2f  CPU/mpv %.2f  CPU/minimal %.2f\n", $1, $2, $3, $4}' <<<"$r"
 done
