@@ -33,13 +33,14 @@ void VideoSurface::setFrame(engine::VideoFrame f) {
 // for it is made ready on a later pass of the event loop: a picture just opened shows at
 // once, and the first frame played is not late for want of memory.
 void VideoSurface::reserveDirect() {
-    QSize size(frame_.width, frame_.height);
-    if (!presenter_ || reserving_ || !painted_.isValid() || painted_.size() != size) return;
+    auto paintedUnscaled = [this] {
+        return painted_.isValid() && painted_.size() == QSize(frame_.width, frame_.height);
+    };
+    if (!presenter_ || reserving_ || !paintedUnscaled()) return;
     reserving_ = true;
-    QTimer::singleShot(0, this, [this] {
+    QTimer::singleShot(0, this, [this, paintedUnscaled] {
         reserving_ = false;
-        if (presenter_ && painted_.isValid() && painted_.size() == QSize(frame_.width, frame_.height))
-            presenter_->reserve(painted_.size());
+        if (presenter_ && paintedUnscaled()) presenter_->reserve(painted_.size());
     });
 }
 
