@@ -37,6 +37,7 @@ void VideoSurface::reserveDirect() {
         return painted_.isValid() && painted_.size() == QSize(frame_.width, frame_.height);
     };
     if (!presenter_ || reserving_ || !paintedUnscaled()) return;
+    if (!presenter_->needsReserve(painted_.size())) return;  // frames painted while covered
     reserving_ = true;
     QTimer::singleShot(0, this, [this, paintedUnscaled] {
         reserving_ = false;

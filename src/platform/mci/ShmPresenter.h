@@ -33,6 +33,9 @@ public:
     // takes the server's attach and a fault per page: longer than a frame lasts). false when
     // none can be had. Does nothing when it is ready already.
     bool reserve(QSize size) { return seg_.size == size || begin(size); }
+    // true when reserve(size) has work to do: the memory is of another size, and shared
+    // memory has not been found wanting.
+    bool needsReserve(QSize size) const { return !broken_ && seg_.size != size; }
     // true when window takes such pixels as they are (its depth and layout); one round trip
     // the first time a window is asked about.
     bool fits(xcb_window_t window);
