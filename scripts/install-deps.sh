@@ -12,7 +12,7 @@ packages=(
   ffmpeg
   xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
   fonts-ipafont-gothic qt6-translations-l10n
-  lintian desktop-file-utils appstream
+  lintian desktop-file-utils appstream valgrind
   python3 python3-pil
 )
 missing=()

@@ -1,5 +1,7 @@
 #include "platform/mci/engine/FrameConverter.h"
 
+#include <cstring>
+
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/opt.h>
@@ -23,6 +25,11 @@ int chooseColorspace(int tagged, int width, int height) {
 }
 
 namespace {
+// libswscale's fast conversions write rows in blocks of this many pixels, and may reach this
+// many bytes past a row's last block.
+constexpr int kBlockPixels = 16;
+constexpr size_t kRowSlackBytes = 64;
+
 // Full-range JPEG formats become their plain twins with the range given separately.
 AVPixelFormat plainFormat(AVPixelFormat f, bool& full) {
     switch (f) {
@@ -37,37 +44,72 @@ AVPixelFormat plainFormat(AVPixelFormat f, bool& full) {
 }  // namespace
 
 FrameConverter::~FrameConverter() {
-    if (sws_) sws_freeContext(sws_);
+    if (fast_.sws) sws_freeContext(fast_.sws);
+    if (exact_.sws) sws_freeContext(exact_.sws);
+}
+
+// The context for the picture, its colour matrix and range set; exact: the library's
+// bit-exact path, which never writes past the picture. A context is made anew for another
+// size or format, and always tuned then: a new one may lie where the old one did.
+SwsContext* FrameConverter::prepare(const AVFrame* f, bool exact) {
+    bool full = f->color_range == AVCOL_RANGE_JPEG;
+    AVPixelFormat src = plainFormat(static_cast<AVPixelFormat>(f->format), full);
+    Context& c = exact ? exact_ : fast_;
+    if (!c.sws || c.width != f->width || c.height != f->height || c.format != src) {
+        if (c.sws) sws_freeContext(c.sws);
+        int flags = SWS_BICUBIC | (exact ? SWS_ACCURATE_RND | SWS_BITEXACT : 0);
+        c = Context{sws_getContext(f->width, f->height, src, f->width, f->height, AV_PIX_FMT_BGRA, flags, nullptr,
+                                   nullptr, nullptr),
+                    f->width, f->height, src};
+        if (!c.sws) return nullptr;
+    }
+    int cs = chooseColorspace(f->colorspace, f->width, f->height);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(src);
+    bool yuv = desc && !(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) && desc->nb_components >= 3;
+    if (yuv && (cs != c.colorspace || full != c.full)) {
+        sws_setColorspaceDetails(c.sws, sws_getCoefficients(cs), full ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                                 0, 1 << 16, 1 << 16);
+        c.colorspace = cs;
+        c.full = full;
+    }
+    return c.sws;
 }
 
 bool FrameConverter::toBgra(const VideoFrame& vf, uint8_t* dst, int dstStride) {
     const AVFrame* f = vf.picture.get();
     if (!f || !dst || f->width <= 0 || f->height <= 0 || dstStride < f->width * 4) return false;
-    bool full = f->color_range == AVCOL_RANGE_JPEG;
-    AVPixelFormat src = plainFormat(static_cast<AVPixelFormat>(f->format), full);
-    sws_ = sws_getCachedContext(sws_, f->width, f->height, src, f->width, f->height, AV_PIX_FMT_BGRA, SWS_BICUBIC,
-                                nullptr, nullptr, nullptr);
-    if (!sws_) return false;
-    int cs = chooseColorspace(f->colorspace, f->width, f->height);
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(src);
-    bool yuv = desc && !(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) && desc->nb_components >= 3;
-    if (yuv && (sws_ != tuned_ || cs != tunedCs_ || full != tunedFull_)) {
-        sws_setColorspaceDetails(sws_, sws_getCoefficients(cs), full ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                                 0, 1 << 16, 1 << 16);
-        tuned_ = sws_;
-        tunedCs_ = cs;
-        tunedFull_ = full;
-    }
+    if (f->width % kBlockPixels != 0) return viaScratch(f, dst, dstStride);
+    SwsContext* ctx = prepare(f, false);
     uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
     int strides[4] = {dstStride, 0, 0, 0};
-    return sws_scale(sws_, f->data, f->linesize, 0, f->height, planes, strides) > 0;
+    return ctx && sws_scale(ctx, f->data, f->linesize, 0, f->height, planes, strides) > 0;
+}
+
+// Converts into padded rows of the converter's own, then copies the picture's pixels out.
+bool FrameConverter::viaScratch(const AVFrame* f, uint8_t* dst, int dstStride) {
+    size_t rowBytes = size_t(f->width) * 4;
+    size_t stride = (size_t(f->width + kBlockPixels - 1) / kBlockPixels) * kBlockPixels * 4 + kRowSlackBytes;
+    size_t need = stride * size_t(f->height) + kRowSlackBytes;
+    uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
+    int strides[4] = {dstStride, 0, 0, 0};
+    if (need > maxScratch_) {
+        SwsContext* ctx = prepare(f, true);
+        return ctx && sws_scale(ctx, f->data, f->linesize, 0, f->height, planes, strides) > 0;
+    }
+    if (scratch_.size() < need) scratch_.assign(need, 0);
+    SwsContext* ctx = prepare(f, false);
+    planes[0] = scratch_.data();
+    strides[0] = int(stride);
+    if (!ctx || sws_scale(ctx, f->data, f->linesize, 0, f->height, planes, strides) <= 0) return false;
+    for (int y = 0; y < f->height; ++y)
+        std::memcpy(dst + size_t(y) * size_t(dstStride), scratch_.data() + size_t(y) * stride, rowBytes);
+    return true;
 }
 
 std::vector<uint8_t> FrameConverter::bgra(const VideoFrame& f) {
     if (!f.valid()) return {};
-    std::vector<uint8_t> out(size_t(f.width) * size_t(f.height) * 4 + 64);
+    std::vector<uint8_t> out(size_t(f.width) * size_t(f.height) * 4);
     if (!toBgra(f, out.data(), f.width * 4)) return {};
-    out.resize(size_t(f.width) * size_t(f.height) * 4);
     return out;
 }
 

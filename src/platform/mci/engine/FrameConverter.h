@@ -3,6 +3,13 @@
 // the stream's colour matrix and range, straight into the caller's memory: the display
 // converts into the window's backing store, so no full-size BGRA copy of a picture is ever
 // kept. One converter per thread that uses it.
+//
+// libswscale's fastest conversions write whole blocks of 16 pixels a row: at other widths
+// they write past the row (and past the end of a destination of exactly the picture's size)
+// or leave the last columns unwritten when the row cannot take the block. Such pictures are
+// converted into rows of the converter's own, padded for the blocks, and copied out; a
+// picture too large for that is converted by the library's exact path, which writes only
+// the picture. Either way not one byte outside width x height pixels is written.
 #include <cstdint>
 #include <vector>
 
@@ -17,7 +24,9 @@ int chooseColorspace(int tagged, int width, int height);
 
 class FrameConverter {
 public:
-    FrameConverter() = default;
+    // maxScratchBytes bounds the padded rows kept for pictures of other widths.
+    explicit FrameConverter(size_t maxScratchBytes = kDefaultMaxScratchBytes) : maxScratch_(maxScratchBytes) {}
+    static constexpr size_t kDefaultMaxScratchBytes = 64u << 20;
     ~FrameConverter();
     FrameConverter(const FrameConverter&) = delete;
     FrameConverter& operator=(const FrameConverter&) = delete;
@@ -29,10 +38,18 @@ public:
     std::vector<uint8_t> bgra(const VideoFrame& f);
 
 private:
-    SwsContext* sws_ = nullptr;
-    SwsContext* tuned_ = nullptr;  // the context whose colour details were last set
-    int tunedCs_ = -1;
-    bool tunedFull_ = false;
+    // A conversion context and what it was made and tuned for.
+    struct Context {
+        SwsContext* sws = nullptr;
+        int width = 0, height = 0, format = -1, colorspace = -1;
+        bool full = false;
+    };
+    SwsContext* prepare(const struct AVFrame* f, bool exact);
+    bool viaScratch(const struct AVFrame* f, uint8_t* dst, int dstStride);
+    size_t maxScratch_;
+    std::vector<uint8_t> scratch_;
+    Context fast_;
+    Context exact_;  // the library's exact path, for pictures too wide for scratch
 };
 
 }  // namespace plim::engine
