@@ -46,11 +46,11 @@ void repairFrameRate(AVStream* st) {
     st->avg_frame_rate = st->r_frame_rate = AVRational{25, 1};
 }
 
-int64_t frameDuration(const AVStream* st) {
+// The stream's frame rate, or 25 frames a second when it gives none.
+AVRational frameRate(const AVStream* st) {
     AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
-    if (r.num <= 0 || r.den <= 0) return 40000;
-    int64_t d = av_rescale(1000000, r.den, r.num);
-    return d > 0 ? d : 40000;
+    if (r.num <= 0 || r.den <= 0 || av_rescale(1000000, r.den, r.num) <= 0) return AVRational{25, 1};
+    return r;
 }
 }  // namespace
 
@@ -155,6 +155,7 @@ int MediaSource::describe() {
     originUs_ = main->start_time != AV_NOPTS_VALUE ? streamTimeToUs(main, main->start_time)
                 : fmt_->start_time != AV_NOPTS_VALUE ? fmt_->start_time
                                                       : 0;
+    startUs_ = originUs_;
     // Containers with a seek of their own (AVI's index) land on the key frame asked for;
     // the others (MPEG program streams) are searched by timestamps and need a preroll.
     indexed_ = (fmt_->iformat->read_seek || fmt_->iformat->read_seek2) && avformat_index_get_entries_count(main) > 0;
@@ -163,7 +164,10 @@ int MediaSource::describe() {
     if (video_ >= 0) {
         info_.width = main->codecpar->width;
         info_.height = main->codecpar->height;
-        info_.frameDurUs = frameDuration(main);
+        AVRational rate = frameRate(main);
+        info_.rateNum = rate.num;
+        info_.rateDen = rate.den;
+        info_.frameDurUs = av_rescale(1000000, rate.den, rate.num);
     }
     int64_t len = 0;
     if (main->duration != AV_NOPTS_VALUE && main->duration > 0) {
@@ -197,8 +201,14 @@ bool MediaSource::seek(int64_t targetUs, int64_t extraPrerollUs) {
     AVStream* st = fmt_->streams[video_ >= 0 ? video_ : audio_];
     int64_t want = targetUs - (indexed_ ? 0 : kUnindexedPrerollUs) - extraPrerollUs;
     if (want <= 0) return seekToStart();
+    // An index (AVI's) holds decoding times counted from the stream's start, and a key frame
+    // is shown no earlier than it is decoded: an entry not after the target so counted may be
+    // shown by then. Counted from the first picture instead, which the decoder's delay puts
+    // after the stream's start, it would be a key frame shown up to that delay too late.
+    // Unindexed streams are searched by their own times from the first picture, with preroll.
+    int64_t base = indexed_ ? startUs_ : originUs_;
     // Rounded down: the key frame must not lie after the target.
-    int64_t ts = av_rescale_q_rnd(want + originUs_, AVRational{1, 1000000}, st->time_base,
+    int64_t ts = av_rescale_q_rnd(want + base, AVRational{1, 1000000}, st->time_base,
                                   static_cast<AVRounding>(AV_ROUND_DOWN | AV_ROUND_PASS_MINMAX));
     armDeadline(kReadBudgetUs);
     bool ok = av_seek_frame(fmt_, st->index, ts, AVSEEK_FLAG_BACKWARD) >= 0;
@@ -220,10 +230,13 @@ bool MediaSource::seekToStart() {
     return ok || reopen();  // from a fresh start any target can be decoded forward
 }
 
-std::optional<int64_t> MediaSource::packetTimeUs(const AVPacket* pkt) const {
-    int64_t ts = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
-    if (ts == AV_NOPTS_VALUE) return std::nullopt;
-    return mediaTimeUs(fmt_->streams[pkt->stream_index]->time_base, ts, originUs_);
+std::optional<int64_t> MediaSource::earliestShowUs(const AVPacket* pkt) const {
+    AVRational tb = fmt_->streams[pkt->stream_index]->time_base;
+    if (pkt->pts != AV_NOPTS_VALUE) return mediaTimeUs(tb, pkt->pts, originUs_);
+    if (pkt->dts == AV_NOPTS_VALUE) return std::nullopt;
+    // Pictures come out of the decoder its delay later than their decoding time, and the
+    // origin (the first picture) carries that delay: picture n is shown at media time n.
+    return mediaTimeUs(tb, pkt->dts, startUs_);
 }
 
 }  // namespace plim::engine

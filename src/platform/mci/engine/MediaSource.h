@@ -45,6 +45,9 @@ public:
     int audioIndex() const { return audio_; }
     // Media time zero, in microseconds of the container's clock.
     int64_t originUs() const { return originUs_; }
+    // Where the main stream starts, in microseconds of the container's clock: the origin
+    // before the first picture was found.
+    int64_t startUs() const { return startUs_; }
 
     // Makes the first decoded picture media time zero (containers without presentation
     // times, such as AVI with B-frames, shift the pictures by the decoder's delay).
@@ -54,8 +57,10 @@ public:
     bool seek(int64_t targetUs, int64_t extraPrerollUs = 0);
     // Moves reading to the very start of the file.
     bool seekToStart();
-    // The packet's decoding time in media time, or nullopt.
-    std::optional<int64_t> packetTimeUs(const AVPacket* pkt) const;
+    // The earliest media time at which the packet's picture can be shown, or nullopt: its
+    // presentation time when the container gives one; otherwise (AVI) its decoding time
+    // from the stream's start, since no picture is shown before it is decoded.
+    std::optional<int64_t> earliestShowUs(const AVPacket* pkt) const;
 
 private:
     MediaSource() = default;
@@ -70,6 +75,7 @@ private:
     std::atomic<bool> interrupted_{false};
     int video_ = -1, audio_ = -1;
     int64_t originUs_ = 0;
+    int64_t startUs_ = 0;
     bool indexed_ = false;
     MediaInfo info_;
 };

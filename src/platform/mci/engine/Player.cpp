@@ -131,12 +131,16 @@ bool Player::nextDemuxWork(SeekRequest& req) {
 // reader stood is ever shown as the one asked for.
 void Player::startGeneration(const SeekRequest& req) {
     std::vector<AVPacket*> read;
-    bool placed = !req.move || positionFor(req.targetUs, read);
+    Placed placed{true, true, 0};
+    if (req.move) placed = positionFor(req.targetUs, req.attempt, read);
     vq_.flush();
-    vq_.push(PacketItem{PacketItem::Flush, req.gen, req.targetUs, nullptr});
+    PacketItem flush{PacketItem::Flush, req.gen, req.targetUs, nullptr};
+    flush.attempt = placed.attempt;
+    flush.fromStart = placed.fromStart;
+    vq_.push(flush);
     if (audio_) audio_->flush(req.gen, req.targetUs);
     for (AVPacket* pkt : read) route(req.gen, pkt);
-    if (!placed) endOfInput(req.gen);
+    if (!placed.ok) endOfInput(req.gen);
 }
 
 void Player::endOfInput(uint64_t gen) {
@@ -185,20 +189,22 @@ void Player::route(uint64_t gen, AVPacket* pkt) {
     }
 }
 
-bool Player::positionFor(int64_t targetUs, std::vector<AVPacket*>& read) {
+// Places the reader at a key frame from which the target can be decoded. Each attempt
+// starts further back; the last one starts at the beginning of the file.
+Player::Placed Player::positionFor(int64_t targetUs, int firstAttempt, std::vector<AVPacket*>& read) {
     auto drop = [&] {
         for (AVPacket*& p : read) av_packet_free(&p);
         read.clear();
     };
     // Timestamp seeks in files without an index may land after the key frame the target
-    // needs: look at the first video key frame and go further back until it is not late.
-    for (int attempt = 0; attempt < kMaxSeekAttempts; ++attempt) {
+    // needs: look at the first video key frame and go further back while it is shown late.
+    for (int attempt = std::max(firstAttempt, 0);; ++attempt) {
         drop();
-        bool fromStart = attempt == kMaxSeekAttempts - 1 || targetUs <= 0;
+        bool fromStart = attempt >= kMaxSeekAttempts - 1 || targetUs <= 0;
         bool placed = fromStart ? src_->seekToStart()
                                 : src_->seek(targetUs, attempt == 0 ? 0 : (int64_t(1) << attempt) * 1000000);
-        if (!placed) return false;
-        if (fromStart || !info_.hasVideo) return true;
+        if (!placed) return Placed{false, fromStart, attempt};
+        if (fromStart || !info_.hasVideo) return Placed{true, fromStart, attempt};
         std::optional<int64_t> keyUs;
         for (int n = 0; n < kMaxProbePackets && !keyUs; ++n) {
             AVPacket* pkt = av_packet_alloc();
@@ -208,11 +214,19 @@ bool Player::positionFor(int64_t targetUs, std::vector<AVPacket*>& read) {
             }
             read.push_back(pkt);
             if (pkt->stream_index == src_->videoIndex() && (pkt->flags & AV_PKT_FLAG_KEY))
-                keyUs = src_->packetTimeUs(pkt).value_or(0);
+                keyUs = src_->earliestShowUs(pkt).value_or(0);
         }
-        if (!keyUs || *keyUs <= targetUs) return true;
+        if (!keyUs || *keyUs <= targetUs) return Placed{true, false, attempt};
     }
-    return true;
+}
+
+// The video thread found decoding began too late for the target of generation gen: the
+// reader starts again further back, unless a newer seek has come meanwhile.
+void Player::beginEarlier(uint64_t gen, int64_t targetUs, int attempt) {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (gen != gen_ || quit_) return;
+    seekReq_ = SeekRequest{true, gen, targetUs, true, attempt};
+    demuxCv_.notify_one();
 }
 
 // --- video thread ----------------------------------------------------------------------
@@ -220,6 +234,8 @@ bool Player::positionFor(int64_t targetUs, std::vector<AVPacket*>& read) {
 void Player::videoLoop() {
     uint64_t gen = 0;
     int64_t lastEnd = 0;
+    PacketItem start;     // the Flush that began this generation's decoding
+    bool retry = false;   // decoding began too late: waiting for the reader to start earlier
     SeekPicker picker;
     SeekPicker::Emit emit = [&](AVFrame* f, int64_t pts, bool seekTarget) {
         VideoFrame vf = VideoDecoder::wrap(f);
@@ -231,8 +247,11 @@ void Player::videoLoop() {
         fq_.push(std::move(vf));  // blocks while the queue is full
     };
     auto onFrame = [&](AVFrame* f, int64_t pts) {
+        if (retry) return;
         lastEnd = std::max(lastEnd, pts + info_.frameDurUs);
-        picker.feed(f, pts, emit);
+        if (picker.feed(f, pts, emit)) return;
+        retry = true;
+        beginEarlier(gen, start.seekTargetUs, start.attempt + 1);
     };
     while (auto item = vq_.pop()) {
         if (vq_.count() <= maxPackets_ / 2) demuxCv_.notify_one();
@@ -240,12 +259,15 @@ void Player::videoLoop() {
         if (it.kind == PacketItem::Flush) {
             dec_->flush(std::max<int64_t>(0, it.seekTargetUs));
             gen = it.gen;
-            picker.reset(it.seekTargetUs);
+            start = it;
+            retry = false;
+            picker.reset(it.seekTargetUs, it.fromStart);
             lastEnd = 0;
-        } else if (it.gen != gen) {
-            // stale: read before the last seek
+        } else if (it.gen != gen || retry) {
+            // stale: read before the last seek, or from a place that began too late
         } else if (it.kind == PacketItem::Eof) {
             dec_->decode(nullptr, onFrame);
+            if (retry) continue;  // the reader is being placed again; its Flush comes next
             picker.finish(emit);
             dec_->flush();
             std::lock_guard<std::mutex> lk(mu_);

@@ -70,6 +70,7 @@ private:
         uint64_t gen = 0;
         int64_t targetUs = 0;
         bool move = true;  // false: already at the start (open)
+        int attempt = 0;   // > 0: decoding began too late before; start further back
     };
     static constexpr int64_t kNoEndUs = INT64_MAX / 4;  // play of a file of unknown length
     bool nextDemuxWork(SeekRequest& req);
@@ -78,7 +79,13 @@ private:
     void endOfInput(uint64_t gen);
     void videoLoop();
     void route(uint64_t gen, AVPacket* pkt);
-    bool positionFor(int64_t targetUs, std::vector<AVPacket*>& read);  // false: not placed at all
+    struct Placed {
+        bool ok = false;         // false: not placed at all
+        bool fromStart = false;  // placed at the very start of the file
+        int attempt = 0;         // the attempt that placed it
+    };
+    Placed positionFor(int64_t targetUs, int firstAttempt, std::vector<AVPacket*>& read);
+    void beginEarlier(uint64_t gen, int64_t targetUs, int attempt);
     bool demuxHasRoomLocked() const;
     bool demuxRunningLowLocked() const;
     void seekLocked(int64_t us);

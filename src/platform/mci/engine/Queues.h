@@ -19,6 +19,8 @@ struct PacketItem {
     uint64_t gen = 0;
     int64_t seekTargetUs = -1;  // Flush: the exact position wanted, or -1
     AVPacket* pkt = nullptr;    // Data: owned by the item holder
+    int attempt = 0;            // Flush: how many times the reader was placed further back
+    bool fromStart = true;      // Flush: reading begins at the start of the file
 };
 
 class PacketQueue {

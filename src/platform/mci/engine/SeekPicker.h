@@ -1,7 +1,9 @@
 #pragma once
 // After a seek, picks the picture to show for the target: the last decoded picture whose
-// time is not after it (decoding starts at the key frame before the target, so every picture
-// up to it passes by). Pictures pass through in presentation order. Used by one thread.
+// time is not after it. Decoding starts at a key frame before the target, so every picture
+// up to it passes by; when the first picture is already after the target, decoding began too
+// late and the caller must begin earlier, unless it began at the start of the file. Pictures
+// pass through in presentation order. Used by one thread.
 #include <cstdint>
 #include <functional>
 
@@ -15,44 +17,67 @@ class SeekPicker {
 public:
     // emit(picture, ptsUs, isTarget) hands a picture on to the display queue.
     using Emit = std::function<void(AVFrame*, int64_t, bool)>;
+    // Times are rounded to whole microseconds twice (the picture's and the origin's), so a
+    // picture may carry a time this much after its exact one.
+    static constexpr int64_t kRoundingSlackUs = 1;
 
     SeekPicker() : held_(av_frame_alloc()) {}
     ~SeekPicker() { av_frame_free(&held_); }
     SeekPicker(const SeekPicker&) = delete;
     SeekPicker& operator=(const SeekPicker&) = delete;
 
-    // A new target; -1 when pictures just pass through.
-    void reset(int64_t targetUs) {
+    // A new target; -1 when pictures just pass through. fromStart: decoding begins at the
+    // start of the file, so a first picture after the target is the earliest there is.
+    void reset(int64_t targetUs, bool fromStart = true) {
         av_frame_unref(held_);
         have_ = false;
         target_ = targetUs;
+        fromStart_ = fromStart;
+        late_ = false;
     }
 
-    void feed(AVFrame* f, int64_t pts, const Emit& emit) {
-        if (target_ < 0) return emit(f, pts, false);
-        if (pts <= target_) {  // a candidate: keep the latest
+    // False when decoding began too late: the first picture lies after the target. Nothing
+    // is handed on then, nor for any picture fed until the next reset.
+    bool feed(AVFrame* f, int64_t pts, const Emit& emit) {
+        if (late_) return false;
+        if (target_ < 0) {
+            emit(f, pts, false);
+            return true;
+        }
+        if (pts <= target_ + kRoundingSlackUs) {  // a candidate: keep the latest
             av_frame_unref(held_);
             av_frame_ref(held_, f);
             heldPts_ = pts;
             have_ = true;
-            return;
+            return true;
+        }
+        if (!have_ && !fromStart_) {
+            late_ = true;
+            return false;
         }
         target_ = -1;
-        if (!have_) return emit(f, pts, true);  // nothing before the target: the first picture
+        if (!have_) {  // nothing in the file before the target: its first picture
+            emit(f, pts, true);
+            return true;
+        }
         emit(held_, heldPts_, true);
-        reset(-1);
+        av_frame_unref(held_);
+        have_ = false;
         emit(f, pts, false);
+        return true;
     }
 
     // The stream ended: a held picture is the target's.
     void finish(const Emit& emit) {
-        if (have_) emit(held_, heldPts_, true);
+        if (have_ && !late_) emit(held_, heldPts_, true);
         reset(-1);
     }
 
 private:
     AVFrame* held_;
     bool have_ = false;
+    bool fromStart_ = true;
+    bool late_ = false;
     int64_t heldPts_ = 0;
     int64_t target_ = -1;
 };

@@ -26,7 +26,10 @@ struct MediaInfo {
     int64_t lengthUs = 0;     // an estimate when lengthKnown is false (0 when none at all)
     bool lengthKnown = true;  // the container or the stream said how long the media is
     int width = 0, height = 0;
-    int64_t frameDurUs = 40000;  // average frame duration
+    int64_t frameDurUs = 40000;  // average frame duration, rounded to whole microseconds
+    // The exact frame rate, rateNum / rateDen frames a second: frame n starts at
+    // n * rateDen / rateNum seconds, which frameDurUs, rounded, misses by up to n/2 us.
+    int64_t rateNum = 25, rateDen = 1;
     bool hasVideo = false;
     bool hasAudio = false;
 };
