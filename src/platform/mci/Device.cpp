@@ -164,14 +164,21 @@ Device::~Device() {
     delete surface_.data();
 }
 
+// Frames are counted with the exact rate: frame n starts at n * rateDen / rateNum seconds.
+// A frame's time is rounded up to the microsecond, so that a seek to frame n never lands
+// just before it, and a position reads back as the nearest frame.
 int64_t Device::toUnits(int64_t us) const {
-    double units = timeFormat == TimeFormat::Frames ? double(us) / double(player_->info().frameDurUs) : double(us) / 1000.0;
+    const engine::MediaInfo& in = player_->info();
+    double units = timeFormat == TimeFormat::Frames ? double(us) * double(in.rateNum) / (1e6 * double(in.rateDen))
+                                                    : double(us) / 1000.0;
     return std::clamp<int64_t>(std::llround(std::clamp(units, 0.0, double(INT32_MAX))), 0, INT32_MAX);
 }
 
 int64_t Device::fromUnits(int64_t units) const {
-    if (timeFormat == TimeFormat::Frames) return units * player_->info().frameDurUs;
-    return units * 1000;
+    const engine::MediaInfo& in = player_->info();
+    if (timeFormat != TimeFormat::Frames) return units * 1000;
+    __int128 scaled = __int128(std::max<int64_t>(units, 0)) * 1000000 * in.rateDen;
+    return int64_t((scaled + in.rateNum - 1) / in.rateNum);
 }
 
 // A command changed what the display must do: look again soon.
