@@ -1,5 +1,6 @@
 // The media engine against libavcodec alone, in the same run:
-//   seek    exact seek to 5 s vs decoding from the key frame before it to the target
+//   seek    exact seek vs decoding from the key frame before the target to it: to 5 s, and to
+//           the last frame before a key frame (8.3 s in a 30 fps clip with one every 250)
 //   decode  sustained decode + colour conversion vs decoding alone (frames per second)
 //   open    open to the first frame ready for the screen
 //   sync    offset between the sound heard and the picture shown, after a seek (needs a clip
@@ -88,7 +89,7 @@ double framesPerSecond(const char* path, bool convert, int maxFrames) {
     int n = 0;
     auto onFrame = [&](AVFrame* f, int64_t) {
         if (convert) {
-            bgra.resize(size_t(f->width) * f->height * 4 + 64);
+            bgra.resize(size_t(f->width) * f->height * 4);
             conv.toBgra(VideoDecoder::wrap(f), bgra.data(), f->width * 4);
         }
         ++n;
@@ -152,13 +153,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const char* path = argv[1];
-    const int64_t target = 5000000;
-    double ref = 1e9, eng = 1e9;
-    for (int i = 0; i < 3; ++i) {  // best of three, both measured alike
-        ref = std::min(ref, referenceSeek(path, target));
-        eng = std::min(eng, engineSeek(path, target));
+    for (int64_t target : {5000000, 8300000}) {
+        double ref = 1e9, eng = 1e9;
+        for (int i = 0; i < 3; ++i) {  // best of three, both measured alike
+            ref = std::min(ref, referenceSeek(path, target));
+            eng = std::min(eng, engineSeek(path, target));
+        }
+        std::printf("seek to %.1f s: engine %.1f ms, libavcodec alone %.1f ms, ratio %.2f (goal <= 1.20)\n",
+                    double(target) / 1e6, eng, ref, eng / ref);
     }
-    std::printf("seek: engine %.1f ms, libavcodec alone %.1f ms, ratio %.2f (goal <= 1.20)\n", eng, ref, eng / ref);
     double plain = 0, full = 0;
     for (int i = 0; i < 3; ++i) {  // best of three, alternating, so both see the same machine
         plain = std::max(plain, framesPerSecond(path, false, 360));

@@ -20,6 +20,11 @@ ff -f lavfi -i "$(src 352x288 25 3)" -f lavfi -i "$(tone 3)" -c:v mpeg2video -q:
 ff -f lavfi -i "$(src 320x240 25 2),scale=321:241" -c:v mpeg4 -q:v 2 odd_321x241.avi
 ff -f lavfi -i "$(src 1920x1080 30 2)" -c:v libx264 -preset ultrafast -crf 18 -pix_fmt yuv420p hd_1080.avi
 ff -f lavfi -i "$(tone 2)" -c:a pcm_s16le audio_only.avi
+# Everyday widths that are not a multiple of 16, with B-frames and a key frame every second.
+ff -f lavfi -i "$(src 322x240 25 2)" -c:v mpeg4 -bf 2 -g 25 -q:v 2 mpeg4_322x240_bf.avi
+ff -f lavfi -i "$(src 426x240 25 2)" -c:v mpeg4 -bf 2 -g 25 -q:v 2 mpeg4_426x240_bf.avi
+ff -f lavfi -i "$(src 854x480 25 2)" -c:v libx264 -preset veryfast -bf 3 -g 25 -pix_fmt yuv420p h264_854x480_bf.avi
+ff -f lavfi -i "$(src 1366x768 30000/1001 1)" -c:v libx264 -preset veryfast -bf 3 -g 15 -pix_fmt yuv420p h264_1366x768_bf.avi
 # More sound formats: AC-3 in 5.1 (mixed down for the device), AAC, MS ADPCM.
 ff -f lavfi -i "$(src 160x120 25 2)" -f lavfi -i "$(tone 2)" -c:v mpeg4 -c:a ac3 -ac 6 ac3_51.avi
 ff -f lavfi -i "$(src 160x120 25 2)" -f lavfi -i "$(tone 2)" -c:v mpeg4 -c:a aac aac.avi

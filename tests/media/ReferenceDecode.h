@@ -1,0 +1,112 @@
+#pragma once
+// A whole clip decoded by the FFmpeg command-line tools, as the independent reference that
+// what the viewer shows is compared with: every picture as BGRA in decoding's output order,
+// each with its time from the first picture and whether it is a key frame.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace plim::test {
+
+struct ReferenceDecode {
+    int width = 0, height = 0;
+    std::vector<int64_t> timesUs;  // from the first picture
+    std::vector<bool> key;
+    std::vector<uint8_t> bgra;  // frames() pictures of width * height * 4 bytes
+
+    size_t frames() const { return timesUs.size(); }
+    const uint8_t* frame(size_t k) const { return bgra.data() + k * size_t(width) * size_t(height) * 4; }
+    int64_t frameEndUs(size_t k) const {
+        if (k + 1 < frames()) return timesUs[k + 1];
+        return frames() >= 2 ? 2 * timesUs[k] - timesUs[k - 1] : timesUs[k] + 40000;
+    }
+    // The picture due at tUs: the last one whose time is not after it.
+    int indexAt(int64_t tUs) const {
+        int k = -1;
+        for (size_t i = 0; i < frames(); ++i)
+            if (timesUs[i] <= tUs) k = int(i);
+        return k;
+    }
+};
+
+inline std::string readCommand(const std::string& cmd) {
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[65536];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+// key=value|key=value lines of ffprobe's compact output.
+inline std::vector<std::map<std::string, std::string>> probeEntries(const std::string& path, const std::string& what) {
+    std::vector<std::map<std::string, std::string>> rows;
+    std::istringstream in(readCommand("ffprobe -v error -select_streams v:0 -show_entries " + what +
+                                      " -of compact=p=0 '" + path + "' 2>/dev/null"));
+    for (std::string line; std::getline(in, line);) {
+        std::map<std::string, std::string> row;
+        std::istringstream fields(line);
+        for (std::string f; std::getline(fields, f, '|');)
+            if (auto eq = f.find('='); eq != std::string::npos) row[f.substr(0, eq)] = f.substr(eq + 1);
+        if (!row.empty()) rows.push_back(row);
+    }
+    return rows;
+}
+
+// Decodes the clip's first video stream. HD pictures whose stream names no colour matrix are
+// converted with BT.709, as the viewer does; the others with the matrix they name (BT.601
+// when none). Empty (frames() == 0) when it cannot be decoded.
+inline ReferenceDecode referenceDecode(const std::string& path) {
+    ReferenceDecode r;
+    auto streams = probeEntries(path, "stream=width,height,color_space");
+    if (streams.empty()) return r;
+    r.width = std::atoi(streams[0]["width"].c_str());
+    r.height = std::atoi(streams[0]["height"].c_str());
+    std::string cs = streams[0]["color_space"];
+    bool untagged = cs.empty() || cs == "unknown";
+    std::string matrix = untagged && (r.width >= 1280 || r.height > 576) ? ":in_color_matrix=bt709" : "";
+    std::vector<double> times;
+    for (auto& f : probeEntries(path, "frame=key_frame,best_effort_timestamp_time")) {
+        std::string t = f["best_effort_timestamp_time"];
+        bool known = !t.empty() && t != "N/A";
+        double at = known ? std::atof(t.c_str()) : times.size() >= 2 ? 2 * times.back() - times[times.size() - 2] : 0;
+        times.push_back(at);
+        r.key.push_back(f["key_frame"] == "1");
+    }
+    for (double t : times) r.timesUs.push_back(std::llround((t - times[0]) * 1e6));
+    r.bgra.resize(r.frames() * size_t(r.width) * size_t(r.height) * 4);
+    std::string raw = readCommand("ffmpeg -v error -i '" + path + "' -map 0:v:0 -fps_mode passthrough -vf scale=flags=bicubic" +
+                                  matrix + " -f rawvideo -pix_fmt bgra - 2>/dev/null");
+    if (raw.size() != r.bgra.size() || r.width <= 0) return ReferenceDecode{};
+    r.bgra.assign(raw.begin(), raw.end());
+    return r;
+}
+
+// PSNR in dB over B, G and R of columns [x0, x1) of two BGRA pictures of one height.
+inline double psnrColumns(const uint8_t* a, int strideA, const uint8_t* b, int strideB, int x0, int x1, int height) {
+    double se = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = x0; x < x1; ++x)
+            for (int c = 0; c < 3; ++c) {
+                double d = double(a[size_t(y) * strideA + x * 4 + c]) - b[size_t(y) * strideB + x * 4 + c];
+                se += d * d;
+            }
+    double mse = se / (double(x1 - x0) * height * 3);
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+// The lowest PSNR of any single column: a few wrong columns at the right edge hardly move the
+// whole picture's figure, but sink this one.
+inline double worstColumnPsnr(const uint8_t* a, int strideA, const uint8_t* b, int strideB, int width, int height) {
+    double worst = 99.0;
+    for (int x = 0; x < width; ++x) worst = std::min(worst, psnrColumns(a, strideA, b, strideB, x, x + 1, height));
+    return worst;
+}
+
+}  // namespace plim::test

@@ -1,0 +1,234 @@
+// The exact frame on the files people have: clips made by ffmpeg's encoders at their usual
+// settings (B-frames and pyramids, open GOPs, scene-cut key frames, everyday and odd widths,
+// NTSC and film rates), each sought through the real service around every key frame and over
+// the whole file. What the playback window shows must be the picture ffmpeg's own decode
+// gives for that time: the best match among its neighbours, and equal to it within rounding.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QWidget>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "../TestSupport.h"
+#include "ReferenceDecode.h"
+#include "platform/forms/Handles.h"
+#include "platform/mci/Device.h"
+#include "platform/mci/MciService.h"
+
+using namespace plim;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kMinPsnr = 45.0;
+
+struct Row {
+    std::string file;    // made in the conformance folder, or taken from the shared media
+    std::string make;    // ffmpeg's arguments before the output name; empty: shared media
+    bool frames = false;  // also sought in the frames time format
+};
+
+std::string src(const std::string& size, const std::string& rate, double seconds, const std::string& filter = "") {
+    std::ostringstream s;
+    s << "-f lavfi -i testsrc2=size=" << size << ":rate=" << rate << ":duration=" << seconds << filter;
+    return s.str();
+}
+std::string tone(double seconds) {
+    return " -f lavfi -i sine=frequency=660:sample_rate=44100:duration=" + std::to_string(seconds);
+}
+// Four scenes that x264 opens with key frames of its own, in a stream whose fixed interval
+// never comes.
+std::string scenes(const std::string& rate) {
+    std::string s = "320x240:r=" + rate;
+    return "-filter_complex \"testsrc2=s=" + s + ":d=1.3[a];testsrc=s=" + s + ":d=1.1[b];cellauto=s=" + s +
+           ":rule=110,trim=duration=1.2[c];testsrc2=s=" + s + ":d=1.0,negate[d];[a][b][c][d]concat=n=4,format=yuv420p\"";
+}
+
+const std::string kX264 = " -c:v libx264 -preset veryfast -pix_fmt yuv420p";
+
+std::vector<Row> rows() {
+    return {
+        {"mjpeg_420.avi", src("320x240", "25", 2) + " -c:v mjpeg -pix_fmt yuvj420p -q:v 3"},
+        {"mjpeg_422.avi", src("320x240", "25", 2) + " -c:v mjpeg -pix_fmt yuvj422p -q:v 3"},
+        {"mpeg1_ps_opengop.mpg", src("320x240", "25", 3) + tone(3) + " -c:v mpeg1video -bf 2 -g 12 -q:v 3 -c:a mp2 -f mpeg"},
+        {"mpeg2_ps_opengop.mpg", src("352x288", "25", 3) + tone(3) + " -c:v mpeg2video -bf 2 -g 15 -q:v 3 -c:a mp2 -f vob"},
+        {"mpeg2_ts_2997.mpg", src("352x288", "30000/1001", 3) + " -c:v mpeg2video -bf 2 -g 15 -q:v 3 -f mpegts", true},
+        {"mpeg4_xvid_bf2.avi", src("320x240", "25", 4) + tone(4) + " -c:v mpeg4 -vtag XVID -bf 2 -g 30 -q:v 3 -c:a libmp3lame"},
+        {"mpeg4_packed_bf.avi", ""},  // DivX-style packed B-frames: no encoder here makes them
+        {"h264_bf3_gop25.avi", src("320x240", "25", 4) + kX264 + " -bf 3 -b-pyramid none -g 25 -sc_threshold 0"},
+        {"h264_pyramid_scenecuts_23976.avi", scenes("24000/1001") + kX264 + " -bf 3 -b-pyramid normal -g 250", true},
+        {"h264_bf2_2997.avi", src("320x240", "30000/1001", 3) + tone(3) + kX264 + " -bf 2 -g 30 -c:a libmp3lame", true},
+        {"h264_5994.avi", src("320x240", "60000/1001", 2) + kX264 + " -bf 3 -g 60", true},
+        {"h264_12fps.avi", src("320x240", "12", 4) + kX264 + " -bf 2 -g 12"},
+        {"h264_50fps.avi", src("320x240", "50", 2) + kX264 + " -bf 3 -g 50"},
+        {"dv_pal.avi", src("720x576", "25", 1) + " -c:v dvvideo -pix_fmt yuv420p"},
+        {"huffyuv.avi", src("320x240", "25", 1) + " -c:v huffyuv"},
+        {"ffv1.avi", src("320x240", "25", 1) + " -c:v ffv1"},
+        {"raw_bgr.avi", src("160x120", "25", 1) + " -c:v rawvideo -pix_fmt bgr24"},
+        {"mpeg4_322x240.avi", src("322x240", "25", 2) + " -c:v mpeg4 -bf 2 -g 25 -q:v 2"},
+        {"mpeg4_426x240.avi", src("426x240", "25", 2) + " -c:v mpeg4 -bf 2 -g 25 -q:v 2"},
+        {"h264_854x480.avi", src("854x480", "25", 2) + kX264 + " -g 25"},
+        {"h264_1366x768.avi", src("1366x768", "30000/1001", 1) + kX264 + " -g 15"},
+        {"mpeg4_odd_321x241.avi", src("321x241", "25", 2) + " -c:v mpeg4 -bf 1 -g 20 -q:v 2"},
+        {"mjpeg_odd_203x149.avi", src("203x149", "12", 2) + " -c:v mjpeg -q:v 3"},
+        {"mpeg2_1440x1080_anamorphic.mpg", src("1440x1080", "30000/1001", 1) + " -c:v mpeg2video -aspect 16:9 -bf 2 -g 12 -q:v 4 -f vob"},
+    };
+}
+
+std::string clipsDir() { return std::string(PLIM_CLIPS_DIR) + "/conformance"; }
+
+// Makes the row's clip once; made again when its arguments change. "" when it cannot be had.
+std::string clipFor(const Row& row) {
+    if (row.make.empty()) {
+        std::string shared = test::sharedMedia() + "/fate_packed_bframes.avi";
+        return fs::exists(shared) ? shared : "";
+    }
+    fs::create_directories(clipsDir());
+    std::string path = clipsDir() + "/" + row.file, stamp = path + ".args";
+    std::ifstream in(stamp);
+    std::string was((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (was == row.make && fs::exists(path)) return path;
+    std::string cmd = "ffmpeg -v error -y " + row.make + " '" + path + "' </dev/null";
+    if (std::system(cmd.c_str()) != 0) return "";
+    std::ofstream(stamp) << row.make;
+    return path;
+}
+
+// Targets around every key frame (at most six of them, spread, for intra-only streams): the
+// first and the last millisecond of the two frames before it, its own and the one after it;
+// then a spread over the whole file. In milliseconds.
+std::vector<int64_t> targetsMs(const test::ReferenceDecode& ref) {
+    std::vector<size_t> keys;
+    for (size_t k = 0; k < ref.frames(); ++k)
+        if (ref.key[k]) keys.push_back(k);
+    if (keys.size() > 6) {
+        std::vector<size_t> some;
+        for (size_t i = 0; i < 6; ++i) some.push_back(keys[i * (keys.size() - 1) / 5]);
+        keys = some;
+    }
+    std::vector<int64_t> out;
+    for (size_t key : keys)
+        for (size_t j = key >= 2 ? key - 2 : 0; j <= key + 1 && j < ref.frames(); ++j) {
+            out.push_back((ref.timesUs[j] + 999) / 1000);
+            out.push_back((ref.frameEndUs(j) + 999) / 1000 - 1);
+        }
+    int64_t lengthMs = ref.frameEndUs(ref.frames() - 1) / 1000;
+    for (int i = 0; i < 7; ++i) out.push_back(lengthMs * (2 * i + 1) / 14);
+    return out;
+}
+
+// What one seek showed, against the reference.
+struct Verdict {
+    int want = -1, best = -1;
+    double psnr = 0, worstColumn = 0;
+    bool exact() const { return best == want && psnr >= kMinPsnr && worstColumn >= kMinPsnr - 10; }
+};
+
+Verdict judge(const QImage& shown, const test::ReferenceDecode& ref, int want) {
+    Verdict v;
+    v.want = want;
+    int w = ref.width, h = ref.height, stride = w * 4;
+    double bestPsnr = -1;
+    for (int k = std::max(0, want - 2); k <= want + 2 && k < int(ref.frames()); ++k) {
+        double p = test::psnrColumns(shown.constBits(), int(shown.bytesPerLine()), ref.frame(size_t(k)), stride, 0, w, h);
+        if (k == want) v.psnr = p;
+        if (p > bestPsnr + 0.01 || (p >= bestPsnr - 0.01 && k == want)) bestPsnr = p, v.best = k;
+    }
+    if (want >= 0)
+        v.worstColumn = test::worstColumnPsnr(shown.constBits(), int(shown.bytesPerLine()), ref.frame(size_t(want)), stride, w, h);
+    return v;
+}
+
+struct Tally {
+    int targets = 0, exact = 0;
+};
+std::map<std::string, Tally>& tallies() {
+    static std::map<std::string, Tally> t;
+    return t;
+}
+
+class Conformance : public ::testing::TestWithParam<Row> {
+protected:
+    void SetUp() override {
+        path_ = clipFor(GetParam());
+        if (path_.empty() && GetParam().make.empty()) GTEST_SKIP() << "no shared media";
+        ASSERT_FALSE(path_.empty()) << "ffmpeg could not make " << GetParam().file;
+        ref_ = test::referenceDecode(path_);
+        ASSERT_GT(ref_.frames(), 2u) << path_;
+        service_ = mci::createService();
+        std::string open = "open \"" + path_ + "\" alias m style child parent " + std::to_string(forms::handleOf(&host_));
+        ASSERT_EQ(service_->sendString(open, nullptr, 0, 0), 0u) << path_;
+        surface_ = dynamic_cast<mci::VideoSurface*>(forms::widgetOf(std::stoi(ask("status m window handle"))));
+        ASSERT_NE(surface_, nullptr);
+    }
+    void TearDown() override {
+        if (service_) service_->sendString("close m", nullptr, 0, 0);
+    }
+    std::string ask(const std::string& cmd) {
+        char reply[128] = {};
+        EXPECT_EQ(service_->sendString(cmd, reply, sizeof reply, 0), 0u) << cmd;
+        return reply;
+    }
+    // Seeks to `to` in the current time format and judges what the window then shows.
+    Verdict seekAndJudge(int64_t to, int want) {
+        ask("seek m to " + std::to_string(to) + " wait");
+        EXPECT_EQ(ask("status m position"), std::to_string(to));
+        QImage shown = surface_->grab(QRect(0, 0, ref_.width, ref_.height)).toImage().convertToFormat(QImage::Format_RGB32);
+        if (shown.width() != ref_.width || shown.height() != ref_.height) return Verdict{want};
+        return judge(shown, ref_, want);
+    }
+    void record(const std::string& what, int64_t to, const Verdict& v) {
+        Tally& t = tallies()[GetParam().file];
+        ++t.targets;
+        if (v.exact()) ++t.exact;
+        EXPECT_TRUE(v.exact()) << GetParam().file << ": " << what << " " << to << " shows frame " << v.best
+                               << " for " << v.want << " (" << v.psnr << " dB; worst column " << v.worstColumn << " dB)";
+    }
+
+    std::string path_;
+    test::ReferenceDecode ref_;
+    QWidget host_;
+    std::shared_ptr<mci::MciService> service_;
+    mci::VideoSurface* surface_ = nullptr;
+};
+
+TEST_P(Conformance, EverySeekShowsTheExactFrame) {
+    int64_t lengthMs = std::stoll(ask("status m length"));
+    for (int64_t ms : targetsMs(ref_)) {
+        ms = std::clamp<int64_t>(ms, 0, lengthMs);
+        record("ms", ms, seekAndJudge(ms, ref_.indexAt(ms * 1000)));
+    }
+    if (!GetParam().frames) return;
+    ask("set m time format frames");
+    std::set<int64_t> frames;
+    for (size_t k = 0; k < ref_.frames(); ++k)
+        if (ref_.key[k])
+            for (size_t j = k >= 2 ? k - 2 : 0; j <= k + 1 && j < ref_.frames(); ++j) frames.insert(int64_t(j));
+    frames.insert(int64_t(ref_.frames()) - 1);
+    for (int64_t n : frames) record("frame", n, seekAndJudge(n, int(n)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, Conformance, ::testing::ValuesIn(rows()), [](const auto& info) {
+    std::string n = info.param.file;
+    for (char& c : n)
+        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    return n;
+});
+
+// The matrix as a table once every row has run: rows, targets, exact.
+class PrintTally : public ::testing::Environment {
+public:
+    void TearDown() override {
+        if (tallies().empty()) return;
+        std::printf("\n| clip | targets | exact |\n|---|---|---|\n");
+        for (auto& [file, t] : tallies()) std::printf("| %s | %d | %d |\n", file.c_str(), t.targets, t.exact);
+    }
+};
+const auto* const kPrintTally = ::testing::AddGlobalTestEnvironment(new PrintTally);
+
+}  // namespace
