@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "../TestSupport.h"
+#include "ReferenceDecode.h"
 #include "platform/mci/engine/FrameConverter.h"
 #include "platform/mci/engine/Player.h"
 #include "platform/mci/engine/TimestampFilter.h"
@@ -420,6 +421,65 @@ TEST(Engine, UnknownLengthPlaysToTheRealEnd) {
         VideoFrame shown = pump(*p, [&] { return p->seekSettled(); });
         EXPECT_TRUE(shown.valid()) << f;
         EXPECT_EQ(p->positionUs(), 1500000) << f;
+    }
+}
+
+// Steps show exactly the next and the previous frame, in files with B-frames (where steps
+// back come from the pictures a seek kept) and in program streams, and stop at either end.
+TEST(Engine, StepsShowExactlyTheNextAndThePreviousFrame) {
+    for (const char* f : {"h264.avi", "mpeg2_mp2.mpeg", "mpeg4_322x240_bf.avi"}) {
+        SCOPED_TRACE(f);
+        auto ref = plim::test::referenceDecode(clip(f));
+        ASSERT_GE(ref.frames(), 50u);
+        auto p = openOk(clip(f));
+        ASSERT_TRUE(p);
+        FrameConverter conv;
+        int at = 40;
+        auto expectShown = [&](const VideoFrame& shown, int k, const char* what) {
+            ASSERT_TRUE(shown.valid()) << what;
+            std::vector<uint8_t> bgra = conv.bgra(shown);
+            double here = plim::test::psnrColumns(bgra.data(), ref.width * 4, ref.frame(size_t(k)), ref.width * 4, 0,
+                                                  ref.width, ref.height);
+            EXPECT_GE(here, 45.0) << what << " to frame " << k;
+            // A seek stands where it was asked to, as does a step past the end; a step moves the
+            // position to the frame's time.
+            std::string w = what;
+            if (w != "seek" && w != "at the end") EXPECT_EQ(p->positionUs(), shown.ptsUs) << what;
+            EXPECT_NEAR(double(shown.ptsUs), double(ref.timesUs[size_t(k)]), 2.0) << what;
+        };
+        VideoFrame shown;
+        auto settle = [&] {
+            VideoFrame s = pump(*p, [&] { return p->seekSettled(); });
+            if (s.valid()) shown = s;
+        };
+        p->seek(ref.timesUs[size_t(at)] + 1000);
+        settle();
+        expectShown(shown, at, "seek");
+        for (int delta : {1, 1, 1, -1, -1, -1, -1, -1, -1, 1, 1, -1, 3, -4}) {
+            p->step(delta);
+            settle();
+            at += delta;
+            expectShown(shown, at, delta > 0 ? "forward" : "back");
+        }
+        p->seek(0);
+        settle();
+        p->step(-1);
+        settle();
+        expectShown(shown, 0, "back from the first frame");
+        p->seek(p->lengthUs());
+        settle();
+        int last = int(ref.frames()) - 1;
+        p->step(1);
+        settle();
+        expectShown(shown, last, "at the end");
+        EXPECT_EQ(p->positionUs(), p->lengthUs());
+        p->step(-1);
+        settle();
+        expectShown(shown, last - 1, "back from the last frame");
+        p->play(std::nullopt, std::nullopt);
+        EXPECT_EQ(p->mode(), Mode::Playing);
+        pump(*p, [&] { return p->mode() != Mode::Playing; });
+        EXPECT_EQ(p->positionUs(), p->lengthUs()) << "plays on from a kept picture to the end";
     }
 }
 

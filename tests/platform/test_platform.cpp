@@ -87,6 +87,11 @@ TEST(MciParser, RefusesBadInputWithTheServiceNumbers) {
         {"open a.avi style sideways", 290},
         {"open a.avi alias", 273},
         {"where movi2", 273},
+        {"step movi2 by", 273},
+        {"step movi2 by one", 270},
+        {"step movi2 by -1", 282},
+        {"step movi2 reverse reverse", 295},
+        {"step movi2 forward", 259},
     };
     for (auto c : cases) EXPECT_EQ(mci::parseCommand(c.text).error, c.error) << '"' << c.text << '"';
 }
@@ -115,6 +120,12 @@ TEST(MciParser, ParsesTheSystemsCommands) {
     EXPECT_EQ(mci::parseCommand("status movi2 window handle").command.status, mci::StatusItem::WindowHandle);
     EXPECT_TRUE(mci::parseCommand("close all").command.all);
     EXPECT_EQ(mci::parseCommand("set movi2 time format ms").command.timeFormat, mci::TimeFormat::Milliseconds);
+    auto back = mci::parseCommand("step movi2 reverse by 3 wait");
+    ASSERT_EQ(back.error, 0u);
+    EXPECT_EQ(back.command.verb, mci::Verb::Step);
+    EXPECT_EQ(back.command.stepBy, 3);
+    EXPECT_TRUE(back.command.has(mci::kReverse));
+    EXPECT_EQ(mci::parseCommand("step movi2").command.stepBy, 1);
     auto put = mci::parseCommand("put movi2 destination at 1 2 30 40");
     ASSERT_TRUE(put.command.rect);
     EXPECT_EQ((*put.command.rect)[3], 40);
@@ -124,7 +135,7 @@ TEST(MciParser, FuzzedInputNeverBreaksTheParserOrService) {
     const char* words[] = {"open", "close", "play", "seek", "status", "where", "put", "set", "window", "realize",
                            "movi2", "all", "to", "start", "end", "from", "\"", "\"a b\"", "length", "mode",
                            "time", "format", "frames", "state", "show", "at", "-1", "99999999999", "1:2:3",
-                           "alias", "parent", "style", "child", "wait", "notify", "\t", "動画", ""};
+                           "alias", "parent", "style", "child", "wait", "notify", "\t", "動画", "step", "by", "reverse", ""};
     std::mt19937 rnd(12345);
     auto service = mci::createService();
     char reply[16];

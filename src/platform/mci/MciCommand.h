@@ -8,7 +8,7 @@
 
 namespace plim::mci {
 
-enum class Verb { Open, Close, Play, Stop, Pause, Resume, Seek, Status, Where, Put, Realize, Window, Set };
+enum class Verb { Open, Close, Play, Stop, Pause, Resume, Seek, Step, Status, Where, Put, Realize, Window, Set };
 
 enum class StatusItem { None, Length, Position, Mode, Ready, TimeFormat, WindowHandle, FramesSkipped };
 enum class WhereItem { None, Source, Destination, Window };
@@ -26,6 +26,7 @@ enum Flag : uint32_t {
     kStateShow = 1u << 6,    // window ... state show
     kStateHide = 1u << 7,    // window ... state hide
     kNoStatic = 1u << 8,
+    kReverse = 1u << 9,      // step ... reverse
 };
 
 struct MciCommand {
@@ -42,6 +43,8 @@ struct MciCommand {
     // seek
     SeekTarget seek = SeekTarget::None;
     int64_t seekTo = 0;
+    // step: how many frames (1 unless "by" says)
+    int64_t stepBy = 1;
     // status, where, put
     StatusItem status = StatusItem::None;
     WhereItem where = WhereItem::None;

@@ -11,6 +11,7 @@ uint32_t doStop(Session&, const MciCommand&, std::string&);
 uint32_t doPause(Session&, const MciCommand&, std::string&);
 uint32_t doResume(Session&, const MciCommand&, std::string&);
 uint32_t doSeek(Session&, const MciCommand&, std::string&);
+uint32_t doStep(Session&, const MciCommand&, std::string&);
 uint32_t doStatus(Session&, const MciCommand&, std::string&);
 uint32_t doWhere(Session&, const MciCommand&, std::string&);
 uint32_t doPut(Session&, const MciCommand&, std::string&);

@@ -50,6 +50,7 @@ const std::vector<CommandSpec>& table() {
           {"to end", Arg::SeekWord, uint32_t(SeekTarget::End)},
           {"to", Arg::SeekInt, uint32_t(SeekTarget::Value)}},
          &doSeek},
+        {"step", Verb::Step, {{"by", Arg::Int, 3}, {"reverse", Arg::Flag, kReverse}}, &doStep},
         {"status", Verb::Status,
          {{"length", Arg::Status, uint32_t(StatusItem::Length)}, {"position", Arg::Status, uint32_t(StatusItem::Position)},
           {"mode", Arg::Status, uint32_t(StatusItem::Mode)}, {"ready", Arg::Status, uint32_t(StatusItem::Ready)},
@@ -182,6 +183,7 @@ struct Parser {
                 int64_t v = 0;
                 if (uint32_t e = takeInt(v)) return e;
                 if (cmd.verb == Verb::Open) cmd.parent = v;
+                else if (cmd.verb == Verb::Step) cmd.stepBy = v;
                 else (kw.value == 1 ? cmd.from : cmd.to) = v;
                 return 0;
             }
@@ -273,6 +275,7 @@ uint32_t complete(const MciCommand& c) {
         case Verb::Status: return c.status == StatusItem::None ? err::kUnsupportedFunction : 0;
         case Verb::Where: return c.where == WhereItem::None ? err::kMissingParameter : 0;
         case Verb::Set: return c.timeFormat ? 0 : err::kMissingParameter;
+        case Verb::Step: return c.stepBy < 0 ? err::kOutOfRange : 0;
         default: return 0;
     }
 }

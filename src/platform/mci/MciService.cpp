@@ -23,6 +23,10 @@ void copyReply(const std::string& text, char* buffer, uint32_t length) {
 }
 
 namespace {
+// The most frames one step command moves: a second or more of any video, and far from
+// overflowing the engine's count.
+constexpr int64_t kMaxStepFrames = 1000000;
+
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return s;
@@ -185,6 +189,19 @@ uint32_t doSeek(Session& s, const MciCommand& c, std::string&) {
         us = c.seekTo == d->lengthUnits() ? d->player().lengthUs() : d->fromUnits(c.seekTo);
     }
     d->player().seek(us);
+    d->kick();
+    if (c.has(kWait)) d->waitUntil([](engine::Player& p) { return p.seekSettled(); });
+    return 0;
+}
+
+// Shows the frame `by` frames after (reverse: before) the one shown, pausing a playing
+// device; at either end of the media it stays on the first or last frame.
+uint32_t doStep(Session& s, const MciCommand& c, std::string&) {
+    Device* d;
+    if (uint32_t e = deviceOf(s, c, d)) return e;
+    if (!d->player().info().hasVideo) return err::kUnsupportedFunction;
+    int frames = int(std::min<int64_t>(c.stepBy, kMaxStepFrames));
+    d->player().step(c.has(kReverse) ? -frames : frames);
     d->kick();
     if (c.has(kWait)) d->waitUntil([](engine::Player& p) { return p.seekSettled(); });
     return 0;

@@ -62,6 +62,9 @@ int Player::open(const std::string& path, std::unique_ptr<Player>& out, Options 
     p->maxPackets_ = size_t(std::clamp<int64_t>(kPacketsAheadUs / std::max<int64_t>(1, p->info_.frameDurUs),
                                                 int64_t(kMinQueuedPackets), int64_t(kMaxQueuedPackets)));
     p->endUs_ = p->naturalEndLocked();
+    // Pictures of 4:2:0 at their size: as many as the step cache holds, as a span of time.
+    int64_t pictureBytes = std::max<int64_t>(1, int64_t(p->info_.width) * p->info_.height * 3 / 2);
+    p->stepSpanUs_ = int64_t(kStepCacheBytes) / pictureBytes * p->info_.frameDurUs;
     p->seekReq_ = SeekRequest{true, p->gen_, 0, p->info_.hasVideo};  // back to the start after the probe
     p->seekFramePending_ = p->info_.hasVideo;
     p->demux_ = std::thread(&Player::demuxLoop, p.get());
@@ -137,6 +140,7 @@ void Player::startGeneration(const SeekRequest& req) {
     PacketItem flush{PacketItem::Flush, req.gen, req.targetUs, nullptr};
     flush.attempt = placed.attempt;
     flush.fromStart = placed.fromStart;
+    flush.fillSteps = req.fillSteps;
     vq_.push(flush);
     if (audio_) audio_->flush(req.gen, req.targetUs);
     for (AVPacket* pkt : read) route(req.gen, pkt);
@@ -220,12 +224,12 @@ Player::Placed Player::positionFor(int64_t targetUs, int firstAttempt, std::vect
     }
 }
 
-// The video thread found decoding began too late for the target of generation gen: the
-// reader starts again further back, unless a newer seek has come meanwhile.
-void Player::beginEarlier(uint64_t gen, int64_t targetUs, int attempt) {
+// The video thread found decoding began too late for the target of the generation that
+// `start` began: the reader starts again further back, unless a newer seek has come meanwhile.
+void Player::beginEarlier(uint64_t gen, const PacketItem& start) {
     std::lock_guard<std::mutex> lk(mu_);
     if (gen != gen_ || quit_) return;
-    seekReq_ = SeekRequest{true, gen, targetUs, true, attempt};
+    seekReq_ = SeekRequest{true, gen, start.seekTargetUs, true, start.attempt + 1, start.fillSteps};
     demuxCv_.notify_one();
 }
 
@@ -249,15 +253,27 @@ void Player::videoLoop() {
     auto onFrame = [&](AVFrame* f, int64_t pts) {
         if (retry) return;
         lastEnd = std::max(lastEnd, pts + info_.frameDurUs);
-        if (picker.feed(f, pts, emit)) return;
+        int64_t target = start.seekTargetUs;
+        bool keep = start.fillSteps && pts >= target - stepSpanUs_ && pts <= target + SeekPicker::kRoundingSlackUs;
+        if (picker.feed(f, pts, emit)) {
+            if (keep) {
+                VideoFrame vf = VideoDecoder::wrap(f);
+                vf.ptsUs = pts;
+                vf.durUs = info_.frameDurUs;
+                if (vf.valid()) steps_.add(std::move(vf));
+            }
+            return;
+        }
         retry = true;
-        beginEarlier(gen, start.seekTargetUs, start.attempt + 1);
+        beginEarlier(gen, start);
     };
     while (auto item = vq_.pop()) {
         if (vq_.count() <= maxPackets_ / 2) demuxCv_.notify_one();
         PacketItem it = *item;
         if (it.kind == PacketItem::Flush) {
-            dec_->flush(std::max<int64_t>(0, it.seekTargetUs));
+            // A step back keeps the pictures of a span before its target: all of them decoded.
+            dec_->flush(std::max<int64_t>(0, it.seekTargetUs - (it.fillSteps ? stepSpanUs_ : 0)));
+            if (it.fillSteps) steps_.begin();
             gen = it.gen;
             start = it;
             retry = false;
@@ -282,13 +298,17 @@ void Player::videoLoop() {
 
 // --- control ---------------------------------------------------------------------------
 
-void Player::seekLocked(int64_t us) {
+void Player::seekLocked(int64_t us, bool fillSteps) {
     ++gen_;
     fq_.flush(gen_);
     posUs_ = std::clamp<int64_t>(us, 0, std::max<int64_t>(0, naturalEndLocked()));
     seekFramePending_ = info_.hasVideo;
     clockWaiting_ = true;
-    seekReq_ = SeekRequest{true, gen_, posUs_, true};
+    stepsAhead_ = 0;
+    cachedShow_.reset();
+    decoderAway_ = false;
+    seekIsStep_ = false;
+    seekReq_ = SeekRequest{true, gen_, posUs_, true, 0, fillSteps};
     if (audio_) audio_->pause();
     demuxCv_.notify_one();
 }
@@ -323,6 +343,7 @@ void Player::play(std::optional<int64_t> fromUs, std::optional<int64_t> toUs) {
     }
     endUs_ = toUs ? *toUs : naturalEndLocked();
     if (mode_ == Mode::Playing) return;
+    reseekIfAwayLocked();
     mode_ = Mode::Playing;
     clockWaiting_ = true;
 }
@@ -340,6 +361,7 @@ void Player::pause() {
 void Player::resume() {
     std::lock_guard<std::mutex> lk(mu_);
     if (mode_ != Mode::Paused) return;
+    reseekIfAwayLocked();
     mode_ = Mode::Playing;
     clockWaiting_ = true;
 }
@@ -349,6 +371,98 @@ void Player::seek(int64_t us) {
     if (mode_ != Mode::Stopped) stopAtLocked(Mode::Stopped);
     seekLocked(us);
     clockWaiting_ = false;
+}
+
+// --- stepping --------------------------------------------------------------------------
+
+void Player::step(int frames) {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (!info_.hasVideo || frames == 0) return;
+    if (mode_ == Mode::Playing) stopAtLocked(Mode::Paused);
+    if (frames > 0) {
+        stepForwardLocked(frames);
+    } else {
+        stepBackLocked(-frames);
+    }
+}
+
+// The picture shown came from the step cache, so decoding stands elsewhere: play and
+// forward steps beyond the cache begin with a seek to where the picture is.
+void Player::reseekIfAwayLocked() {
+    if (!decoderAway_) return;
+    seekLocked(posUs_);
+    clockWaiting_ = mode_ == Mode::Playing;
+}
+
+void Player::showCachedLocked(VideoFrame f) {
+    ++gen_;  // what was decoded or queued for the old place is stale now
+    fq_.flush(gen_);
+    f.gen = gen_;
+    f.seekTarget = false;
+    posUs_ = f.ptsUs;
+    cachedShow_ = std::move(f);
+    seekFramePending_ = false;
+    stepsAhead_ = 0;
+    decoderAway_ = true;
+    if (audio_) audio_->pause();
+}
+
+// Forward steps take the next decoded pictures from the frame queue, where decoding has
+// already put them: one decode a step. After steps back through the cache, the cache itself
+// holds the pictures that follow.
+void Player::stepForwardLocked(int frames) {
+    if (decoderAway_) {
+        std::optional<VideoFrame> next;
+        int64_t from = cachedShow_ ? cachedShow_->ptsUs : shownPtsUs_;
+        for (; frames > 0; --frames) {
+            auto f = steps_.after(from);
+            if (!f) break;
+            from = f->ptsUs;
+            next = f;
+        }
+        if (next) showCachedLocked(*next);
+        if (frames == 0) return;
+        reseekIfAwayLocked();
+    }
+    stepsAhead_ += frames;
+}
+
+// A step back shows the picture before the one shown: from the cache while it has it,
+// otherwise by an exact seek to just before that picture, keeping the pictures decoded on
+// the way for the next steps.
+void Player::stepBackLocked(int frames) {
+    int64_t from = cachedShow_ ? cachedShow_->ptsUs : seekFramePending_ ? -1 : shownPtsUs_;
+    if (from < 0) from = posUs_;  // nothing shown yet: from the position
+    std::optional<VideoFrame> prev;
+    for (; frames > 0; --frames) {
+        auto f = steps_.before(from);
+        if (!f) break;
+        from = f->ptsUs;
+        prev = f;
+    }
+    if (frames == 0) return showCachedLocked(*prev);
+    // The picture `frames` before the one at `from`: just before it (beyond the picker's
+    // rounding slack), frames - 1 more back. The position becomes that picture's time.
+    int64_t target = from - 1 - SeekPicker::kRoundingSlackUs - int64_t(frames - 1) * info_.frameDurUs;
+    seekLocked(std::max<int64_t>(0, target), true);
+    clockWaiting_ = false;
+    seekIsStep_ = true;
+}
+
+// Hands on the pictures that forward steps wait for, as decoding brings them. At the end of
+// the stream the last picture stays.
+void Player::takeStepsLocked(std::optional<VideoFrame>& shown) {
+    while (stepsAhead_ > 0) {
+        auto f = fq_.peek(gen_);
+        if (!f) {
+            if (videoEofGen_ == gen_) stepsAhead_ = 0;
+            return;
+        }
+        fq_.pop();
+        posUs_ = f->ptsUs;
+        shown = f;
+        --stepsAhead_;
+    }
 }
 
 // --- status ----------------------------------------------------------------------------
@@ -378,12 +492,12 @@ uint64_t Player::droppedFrames() const {
 
 bool Player::needsTicks() const {
     std::lock_guard<std::mutex> lk(mu_);
-    return mode_ == Mode::Playing || seekFramePending_;
+    return mode_ == Mode::Playing || seekFramePending_ || stepsAhead_ > 0 || cachedShow_;
 }
 
 bool Player::seekSettled() const {
     std::lock_guard<std::mutex> lk(mu_);
-    return !seekFramePending_;
+    return !seekFramePending_ && stepsAhead_ == 0 && !cachedShow_;
 }
 
 std::optional<int64_t> Player::audioTimeUs() const {
@@ -434,18 +548,30 @@ void Player::startAudioLocked() {
 
 std::optional<VideoFrame> Player::frameToShow(int64_t now) {
     std::lock_guard<std::mutex> lk(mu_);
+    std::optional<VideoFrame> shown = frameToShowLocked(now);
+    if (shown) shownPtsUs_ = shown->ptsUs;
+    return shown;
+}
+
+std::optional<VideoFrame> Player::frameToShowLocked(int64_t now) {
     std::optional<VideoFrame> shown;
+    if (cachedShow_) {
+        shown = std::move(cachedShow_);
+        cachedShow_.reset();
+    }
     if (seekFramePending_) {
         auto f = fq_.peek(gen_);
         if (f && f->seekTarget) {
             fq_.pop();
             shown = f;
             seekFramePending_ = false;
+            if (seekIsStep_) posUs_ = f->ptsUs;
         } else if (!f && videoEofGen_ == gen_) {
             seekFramePending_ = false;  // nothing to show at that position
         }
-        if (seekFramePending_ || mode_ != Mode::Playing) return shown;
+        if (seekFramePending_) return shown;
     }
+    takeStepsLocked(shown);
     if (mode_ != Mode::Playing) return shown;
     if (clockWaiting_) {
         bool ready = !info_.hasVideo || fq_.peek(gen_) || videoEofGen_ == gen_;

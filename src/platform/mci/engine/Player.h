@@ -14,6 +14,7 @@
 
 #include "platform/mci/engine/Clock.h"
 #include "platform/mci/engine/Queues.h"
+#include "platform/mci/engine/StepCache.h"
 #include "platform/mci/engine/Types.h"
 
 namespace plim::engine {
@@ -41,6 +42,11 @@ public:
     void pause();   // as stop, but resume continues
     void resume();
     void seek(int64_t us);  // ends playback; the frame at that position is shown next
+    // Shows exactly the frame `frames` pictures after (or, negative, before) the one shown,
+    // or the first or last there is; pauses first if playing. The position becomes that
+    // frame's time. Steps back come from the pictures the last one decoded on its way from
+    // the key frame while they last (StepCache), so holding a key walks back smoothly.
+    void step(int frames);
 
     Mode mode() const;
     int64_t positionUs() const;
@@ -51,7 +57,7 @@ public:
     uint64_t droppedFrames() const;
     // True while the display must keep calling frameToShow (playing, or a seek's frame due).
     bool needsTicks() const;
-    // True once the frame of the last seek or open has been handed to the display.
+    // True once the frame of the last seek, step or open has been handed to the display.
     bool seekSettled() const;
 
     // Display side, one caller: returns the frame to show now when it changed.
@@ -71,7 +77,10 @@ private:
         int64_t targetUs = 0;
         bool move = true;  // false: already at the start (open)
         int attempt = 0;   // > 0: decoding began too late before; start further back
+        bool fillSteps = false;  // keep the pictures before the target for steps back
     };
+    // What a step back may keep: this many bytes of pictures.
+    static constexpr size_t kStepCacheBytes = 128u << 20;
     static constexpr int64_t kNoEndUs = INT64_MAX / 4;  // play of a file of unknown length
     bool nextDemuxWork(SeekRequest& req);
     void demuxLoop();
@@ -85,10 +94,16 @@ private:
         int attempt = 0;         // the attempt that placed it
     };
     Placed positionFor(int64_t targetUs, int firstAttempt, std::vector<AVPacket*>& read);
-    void beginEarlier(uint64_t gen, int64_t targetUs, int attempt);
+    void beginEarlier(uint64_t gen, const PacketItem& start);
     bool demuxHasRoomLocked() const;
     bool demuxRunningLowLocked() const;
-    void seekLocked(int64_t us);
+    void seekLocked(int64_t us, bool fillSteps = false);
+    void stepBackLocked(int frames);
+    void stepForwardLocked(int frames);
+    void showCachedLocked(VideoFrame f);
+    void takeStepsLocked(std::optional<VideoFrame>& shown);
+    void reseekIfAwayLocked();
+    std::optional<VideoFrame> frameToShowLocked(int64_t nowUs);
     int64_t clockLocked(int64_t now) const;
     std::optional<int64_t> endReachedLocked(int64_t t) const;
     void finishLocked(int64_t endAt);
@@ -125,6 +140,15 @@ private:
     uint64_t videoEofGen_ = 0;
     int64_t lastVideoEndUs_ = 0;
     uint64_t dropped_ = 0;
+
+    // Stepping.
+    StepCache steps_{kStepCacheBytes};
+    int64_t stepSpanUs_ = 0;       // how far before a step's target its pictures are kept
+    int64_t shownPtsUs_ = -1;      // the time of the picture last handed to the display
+    int stepsAhead_ = 0;           // forward steps waiting for the next decoded pictures
+    std::optional<VideoFrame> cachedShow_;  // a kept picture a step chose, not yet handed on
+    bool decoderAway_ = false;     // the picture shown was kept: decoding stands elsewhere
+    bool seekIsStep_ = false;      // the pending seek is a step's: its picture sets the position
 };
 
 }  // namespace plim::engine

@@ -21,6 +21,7 @@ struct PacketItem {
     AVPacket* pkt = nullptr;    // Data: owned by the item holder
     int attempt = 0;            // Flush: how many times the reader was placed further back
     bool fromStart = true;      // Flush: reading begins at the start of the file
+    bool fillSteps = false;     // Flush: keep the pictures before the target for steps back
 };
 
 class PacketQueue {
