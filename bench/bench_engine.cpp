@@ -1,6 +1,8 @@
 // The media engine against libavcodec alone, in the same run:
 //   seek    exact seek vs decoding from the key frame before the target to it: to 5 s, and to
 //           the last frame before a key frame (8.3 s in a 30 fps clip with one every 250)
+//   step    one frame forward, one back (the first, then ten in a row) from 8 s, against
+//           decoding from the key frame to there with libavcodec alone
 //   decode  sustained decode + colour conversion vs decoding alone (frames per second)
 //   open    open to the first frame ready for the screen
 //   sync    offset between the sound heard and the picture shown, after a seek (needs a clip
@@ -75,6 +77,43 @@ double engineSeek(const char* path, int64_t targetUs) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return ms(t0, Wall::now());
+}
+
+void settle(Player& p) {
+    while (!p.seekSettled()) {
+        p.frameToShow(Player::nowUs());
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
+struct StepTimes {
+    double forward = 0, firstBack = 0, tenBack = 0;
+};
+
+StepTimes engineSteps(const char* path, int64_t fromUs) {
+    std::unique_ptr<Player> p;
+    Player::Options o;
+    o.audio = false;
+    Player::open(path, p, o);
+    settle(*p);
+    p->seek(fromUs);
+    settle(*p);
+    StepTimes t;
+    auto t0 = Wall::now();
+    p->step(1);
+    settle(*p);
+    t.forward = ms(t0, Wall::now());
+    t0 = Wall::now();
+    p->step(-1);
+    settle(*p);
+    t.firstBack = ms(t0, Wall::now());
+    t0 = Wall::now();
+    for (int i = 0; i < 10; ++i) {
+        p->step(-1);
+        settle(*p);
+    }
+    t.tenBack = ms(t0, Wall::now());
+    return t;
 }
 
 // Decodes every frame; with convert, also converts each to BGRA as the engine shows it.
@@ -161,6 +200,21 @@ int main(int argc, char** argv) {
         }
         std::printf("seek to %.1f s: engine %.1f ms, libavcodec alone %.1f ms, ratio %.2f (goal <= 1.20)\n",
                     double(target) / 1e6, eng, ref, eng / ref);
+    }
+    {
+        const int64_t from = 8000000;
+        double ref = 1e9;
+        StepTimes best{1e9, 1e9, 1e9};
+        for (int i = 0; i < 3; ++i) {
+            ref = std::min(ref, referenceSeek(path, from));
+            StepTimes t = engineSteps(path, from);
+            best = StepTimes{std::min(best.forward, t.forward), std::min(best.firstBack, t.firstBack),
+                             std::min(best.tenBack, t.tenBack)};
+        }
+        std::printf("step from 8 s: forward %.1f ms, first back %.1f ms, ten back %.1f ms; libavcodec alone from "
+                    "the key frame %.1f ms; ratios %.3f, %.2f, %.3f\n",
+                    best.forward, best.firstBack, best.tenBack, ref, best.forward / ref, best.firstBack / ref,
+                    best.tenBack / ref);
     }
     double plain = 0, full = 0;
     for (int i = 0; i < 3; ++i) {  // best of three, alternating, so both see the same machine

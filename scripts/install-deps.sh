@@ -13,7 +13,7 @@ packages=(
   xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
   fonts-ipafont-gothic qt6-translations-l10n
   lintian desktop-file-utils appstream valgrind
-  python3 python3-pil
+  python3 python3-pil python3-xlib
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -24,6 +24,8 @@ void Main();
 void OpenMedia();
 std::string GetField(const std::string& text, int16_t n, const std::string& delimiter);
 void UpdatePosition();
+// Reads the device's position and moves the thumb there (SliderPos).
+void ThumbToPosition();
 
 // Tests: every variable back to its start value.
 void ResetState();

@@ -1,4 +1,6 @@
-// The plim executable: the toolkit, the MCI service, then the start-up procedure.
+// The plim executable: the toolkit, the MCI service, then the start-up procedure; a file
+// named on the command line (plim FILE, as a desktop's "Open with" runs it) then opens as a
+// file chosen in the chooser would.
 #include "app/Desktop.h"
 #include "app/Module1.h"
 #include "app/QuitOnSignals.h"
@@ -17,5 +19,7 @@ int main(int argc, char** argv) {
     plim::quitAtExit(quit);
     plim::media::installService(plim::mci::createService());
     plim::Module1::Main();
+    // The toolkit has taken its own options out of argv; the first one left is the file.
+    if (argc > 1) plim::OpenVideoAt(argv[1]);
     return app.exec();
 }

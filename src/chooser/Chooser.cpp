@@ -21,24 +21,27 @@ constexpr const char* kBmpPattern = "*.BMP";
 constexpr int kDeviceUnavailable = 68;
 constexpr int kPathNotFound = 76;
 
-void OpenAction() {
-    DiaLogT& d = DiaLog();
+// Opens the video at folder/name: the open one is closed first, the buttons are enabled and
+// the video window is shown with the focus.
+void OpenFile(const std::string& folder, const std::string& name) {
     MainFrmT& m = MainFrm();
     Ufrm().Pic.setPicture(forms::Picture());
     if (MediaOpen == -1) media::mciExecute("close movi2");
-    d.Hide();
+    if (DiaLog.exists()) DiaLog().Hide();
     forms::DoEvents();
     m.PicTU.setLeft(20);
     m.ComSAVE.setEnabled(true);
     m.ComPLAY.setEnabled(true);
     m.ComFF.setEnabled(true);
     m.ComRR.setEnabled(true);
-    ChosenFolder = DiaLog().Dir1.Path();
-    MediaPath = JoinPath(ChosenFolder, DiaLog().File1.FileName());
+    ChosenFolder = folder;
+    MediaPath = JoinPath(ChosenFolder, name);
     OpenMedia();
     VFrm().Show();
     VFrm().SetFocus();
 }
+
+void OpenAction() { OpenFile(DiaLog().Dir1.Path(), DiaLog().File1.FileName()); }
 }  // namespace
 
 void MainFrmT::ComOpen_Click() {
@@ -114,5 +117,15 @@ void DiaLogT::com_OK_Click() {
         SaveFrameAction();
     }
 }
+
+void OpenVideoAt(const std::string& path) {
+    std::filesystem::path p = std::filesystem::absolute(path).lexically_normal();
+    Playing = 0;
+    OpenFile(p.parent_path().string(), p.filename().string());
+}
+
+// A dropped file opens as a chosen one; of several, the first.
+void MainFrmT::Form_FilesDropped(const std::vector<std::string>& paths) { OpenVideoAt(paths.front()); }
+void VFrmT::Form_FilesDropped(const std::vector<std::string>& paths) { OpenVideoAt(paths.front()); }
 
 }  // namespace plim

@@ -23,11 +23,19 @@ void Module1::UpdatePosition() {
         SliderPos = 20;
         m.PicTU.setLeft(SliderPos);
     }
+    ThumbToPosition();
+}
+
+// The position-to-thumb mapping spans 105 pixels from 20; the thumb-to-position mapping of
+// the slider (Slider.cpp) spans 107 from 18. The two differ on purpose: each is the one its
+// own operation has always used.
+void Module1::ThumbToPosition() {
+    media::ReplyBuffer reply;
     media::mciSendStringA("status movi2 position", reply.text, media::kReplyLength, 0);
     double position = media::ReplyNumber(reply);
     // A length of 0 (its query failed) cannot be mapped: the thumb stays at the start.
     SliderPos = MediaLength == 0 ? int16_t(20) : rt::CInt(position * 105.0 / double(MediaLength) + 20.0);
-    m.PicTU.setLeft(SliderPos);
+    MainFrm().PicTU.setLeft(SliderPos);
 }
 
 }  // namespace plim

@@ -65,12 +65,14 @@ MainFrmT::MainFrmT()
     Timer1.TimerEvent = [this] { Timer1_Timer(); };
     ComOpen.Click = [this] { ComOpen_Click(); };
     ComSAVE.Click = [this] { ComSAVE_Click(); };
+    setAcceptsFiles(true);
 }
 
 VFrmT::VFrmT()
     : Form(FormDesign{10155, 5925, "", Border::FixedSingle, kBlack, true, false}),
       Pic(*this, Twips{-75, 0, 7440, 7140}, 0, kBlack) {
     applyTabOrder();
+    setAcceptsFiles(true);
 }
 
 UfrmT::UfrmT()

@@ -39,12 +39,15 @@ public:
     void Timer1_Timer();
     void ComOpen_Click();
     void ComSAVE_Click();
+    void Form_FilesDropped(const std::vector<std::string>& paths) override;
 };
 
 class VFrmT : public forms::Form {
 public:
     VFrmT();
     PictureBox Pic;  // host of the playback window
+    void Form_KeyDown(int16_t keyCode, int16_t shift) override;
+    void Form_FilesDropped(const std::vector<std::string>& paths) override;
 };
 
 class UfrmT : public forms::Form {
@@ -81,5 +84,9 @@ extern forms::FormInstance<DiaLogT> DiaLog;
 
 // Loads the program's pictures into the resource system (idempotent).
 void InitResources();
+
+// Opens the video at path as the chooser's OK does (the open one closed first, the buttons
+// enabled, the video window shown with the focus): from the command line and from a drop.
+void OpenVideoAt(const std::string& path);
 
 }  // namespace plim

@@ -1,7 +1,10 @@
 // The file chooser: both setups, the enabled state of OK, the open action, Cancel and the
 // fresh reload, double clicks, and drive failures.
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QMimeData>
+#include <QUrl>
 #include <filesystem>
 #include <fstream>
 
@@ -129,6 +132,51 @@ TEST_F(Chooser, OpeningClosesTheOldVideoAndOpensTheSelectedFile) {
         for (auto* b : {&m.ComSAVE, &m.ComPLAY, &m.ComFF, &m.ComRR}) EXPECT_TRUE(b->Enabled());
         EXPECT_FLOAT_EQ(m.PicTU.Left(), 20);
     }
+}
+
+// A file named on the command line, or dropped on the main or the video window, opens as
+// the chooser's OK opens it: the same commands and the same state, and no chooser shown.
+TEST_F(Chooser, AFileFromTheCommandLineOrADropOpensAsTheChooserWould) {
+    auto viaChooser = [&] {
+        MainFrm().ComOpen_Click();
+        goTo(dir);
+        click("b.mpg");
+        d().com_OK_Click();
+    };
+    auto drop = [&](QWidget* on) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString((dir / "b.mpg").string()))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(on, &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(on, &dropped);
+        plim::test::pumpEvents(50);
+    };
+    auto open = [&](const std::function<void()>& how) {
+        Module1::MediaOpen = -1;
+        Module1::Playing = 1;
+        recorder->clear();
+        how();
+        std::vector<std::string> cmds = sent();
+        EXPECT_EQ(Module1::MediaPath, (dir / "b.mpg").string());
+        EXPECT_EQ(Module1::ChosenFolder, dir.string());
+        EXPECT_EQ(Module1::Playing, 0);
+        EXPECT_TRUE(VFrm().Visible());
+        MainFrmT& m = MainFrm();
+        for (auto* b : {&m.ComSAVE, &m.ComPLAY, &m.ComFF, &m.ComRR}) EXPECT_TRUE(b->Enabled());
+        return cmds;
+    };
+    std::vector<std::string> fromChooser = open(viaChooser);
+    DiaLog.reset();
+    fs::path cwd = fs::current_path();
+    fs::current_path(dir / "sub folder");
+    EXPECT_EQ(open([] { OpenVideoAt("../b.mpg"); }), fromChooser);
+    fs::current_path(cwd);
+    EXPECT_FALSE(DiaLog.exists()) << "the chooser is not shown";
+    EXPECT_EQ(open([&] { drop(MainFrm().widget()); }), fromChooser);
+    EXPECT_EQ(open([&] { drop(VFrm().widget()); }), fromChooser);
+    EXPECT_FALSE(DiaLog.exists());
 }
 
 TEST_F(Chooser, ADoubleClickActsAsOk) {

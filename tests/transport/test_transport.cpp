@@ -1,7 +1,10 @@
 // Play/pause, the slider and its stepping buttons, and position polling: the commands sent
 // and the state left, with scripted replies; then the real service on a real clip.
+#include <algorithm>
+
 #include "../AppFixture.h"
 #include "../TestSupport.h"
+#include "platform/forms/Runtime.h"
 #include "platform/mci/MciService.h"
 
 using namespace plim;
@@ -11,6 +14,7 @@ using Module1::Finished;
 using Module1::MediaLength;
 using Module1::MediaOpen;
 using Module1::Playing;
+using Module1::SliderPos;
 
 namespace {
 
@@ -289,6 +293,57 @@ TEST_F(RealTransport, ReleasingTheThumbShowsThatFrameEvenNearTheEndOfALongVideo)
     QImage shown = VFrm().widget()->grab().toImage().copy(0, 0, 320, 240).convertToFormat(QImage::Format_RGB32);
     auto ref = plim::test::referenceAt(plim::test::clip("long_40s.avi"), want * 1000, 320, 240);
     EXPECT_GE(plim::test::psnr(shown.constBits(), int(shown.bytesPerLine()), ref, 320, 240), 45.0);
+}
+
+}  // namespace
+
+namespace {
+
+// Keys on the video window: a step pauses a playing video as the play button does, the thumb
+// follows by the poll's formula, and without an open video the keys do nothing.
+TEST_F(RealTransport, KeysStepPauseAndMoveTheThumb) {
+    open("long_40s.avi");
+    MainFrmT& m = MainFrm();
+    m.ComPLAY_Click();
+    plim::test::pumpEvents(400);
+    recorder->clear();
+    VFrm().Form_KeyDown(forms::kKeyRight, 0);
+    EXPECT_EQ(Playing, 0);
+    EXPECT_FALSE(m.Timer1.Enabled());
+    EXPECT_EQ(m.ComPLAY.picture(), m.Img1.picture());
+    auto cmds = sent();
+    ASSERT_GE(cmds.size(), 2u);
+    EXPECT_EQ(cmds[0], "exec: stop movi2");
+    EXPECT_NE(std::find(cmds.begin(), cmds.end(), "exec: step movi2 by 1 wait"), cmds.end());
+    struct Case {
+        int16_t key;
+        const char* command;
+    } cases[] = {{forms::kKeyEnd, "seek movi2 to end"}, {forms::kKeyLeft, "step movi2 reverse by 1"},
+                 {forms::kKeyComma, "step movi2 reverse by 1"}, {forms::kKeyHome, "seek movi2 to start"},
+                 {forms::kKeyPeriod, "step movi2 by 1"}};
+    for (const Case& c : cases) {
+        recorder->clear();
+        VFrm().Form_KeyDown(c.key, 0);
+        ASSERT_FALSE(sent().empty()) << c.command;
+        EXPECT_EQ(sent()[0], std::string("exec: ") + c.command + " wait");
+        int64_t pos = position();
+        EXPECT_EQ(SliderPos, rt::CInt(double(pos) * 105.0 / double(MediaLength) + 20.0)) << c.command;
+        EXPECT_FLOAT_EQ(m.PicTU.Left(), SliderPos) << c.command;
+    }
+    EXPECT_EQ(position(), 40) << "Home, then one frame at 25 fps";
+    VFrm().Form_KeyDown(forms::kKeySpace, 0);
+    EXPECT_EQ(Playing, 1);
+    VFrm().Form_KeyDown(forms::kKeySpace, 0);
+    EXPECT_EQ(Playing, 0);
+}
+
+TEST_F(RealTransport, KeysDoNothingWithoutAnOpenVideo) {
+    Module1::Main();
+    recorder->clear();
+    for (int16_t key : {forms::kKeyRight, forms::kKeyLeft, forms::kKeySpace, forms::kKeyHome, forms::kKeyEnd})
+        VFrm().Form_KeyDown(key, 0);
+    EXPECT_TRUE(sent().empty());
+    EXPECT_EQ(Playing, 0);
 }
 
 }  // namespace

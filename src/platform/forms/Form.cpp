@@ -2,6 +2,11 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QIcon>
 #include <QPainter>
 #include <QTimer>
@@ -43,8 +48,48 @@ protected:
         }
     }
     void moveEvent(QMoveEvent*) override { form_->syncFrame(); }
+    void keyPressEvent(QKeyEvent* e) override {
+        int16_t code = keyCode(e->key());
+        if (!code) return QWidget::keyPressEvent(e);
+        int16_t shift = int16_t(((e->modifiers() & Qt::ShiftModifier) ? 1 : 0) |
+                                ((e->modifiers() & Qt::ControlModifier) ? 2 : 0) | ((e->modifiers() & Qt::AltModifier) ? 4 : 0));
+        dispatch([this, code, shift] { form_->Form_KeyDown(code, shift); });
+    }
+    void dragEnterEvent(QDragEnterEvent* e) override {
+        if (!localFiles(e->mimeData()).empty()) e->acceptProposedAction();
+    }
+    void dropEvent(QDropEvent* e) override {
+        std::vector<std::string> paths = localFiles(e->mimeData());
+        if (paths.empty()) return;
+        e->acceptProposedAction();
+        // After the drop's own handling: opening a file may show a message box.
+        QTimer::singleShot(0, this, [this, paths] { dispatch([this, paths] { form_->Form_FilesDropped(paths); }); });
+    }
 
 private:
+    static int16_t keyCode(int key) {
+        switch (key) {
+            case Qt::Key_Space: return kKeySpace;
+            case Qt::Key_End: return kKeyEnd;
+            case Qt::Key_Home: return kKeyHome;
+            case Qt::Key_Left: return kKeyLeft;
+            case Qt::Key_Up: return kKeyUp;
+            case Qt::Key_Right: return kKeyRight;
+            case Qt::Key_Down: return kKeyDown;
+            case Qt::Key_Comma: return kKeyComma;
+            case Qt::Key_Period: return kKeyPeriod;
+            default: break;
+        }
+        if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) return int16_t(key);
+        return 0;
+    }
+    static std::vector<std::string> localFiles(const QMimeData* m) {
+        std::vector<std::string> out;
+        if (!m || !m->hasUrls()) return out;
+        for (const QUrl& u : m->urls())
+            if (u.isLocalFile()) out.push_back(QFile::encodeName(u.toLocalFile()).toStdString());
+        return out;
+    }
     Form* form_;
 };
 
@@ -76,6 +121,8 @@ Form::Form(const FormDesign& d) : w_(new FormWidget(this)), border_(d.border), c
 Form::~Form() { delete w_; }
 
 QWidget* Form::widget() const { return w_; }
+
+void Form::setAcceptsFiles(bool on) { w_->setAcceptDrops(on); }
 
 QMargins Form::frameMargins() const {
     QWindow* h = w_->windowHandle();

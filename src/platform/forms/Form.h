@@ -20,6 +20,10 @@ class LineCtl;
 
 enum class Border { FixedSingle, Sizable };
 
+// Key codes that Form_KeyDown reports: letters and digits as their upper-case characters.
+constexpr int16_t kKeySpace = 32, kKeyEnd = 35, kKeyHome = 36, kKeyLeft = 37, kKeyUp = 38, kKeyRight = 39,
+                  kKeyDown = 40, kKeyComma = 188, kKeyPeriod = 190;
+
 // 0x00BBGGRR, or 0x800000nn for system colour nn (only the button face is used).
 QColor vbColor(uint32_t value);
 constexpr uint32_t kButtonFace = 0x8000000F;
@@ -70,6 +74,16 @@ public:
 
     virtual void Form_Load() {}
     virtual void Form_Unload(int& cancel) { (void)cancel; }
+    // A key pressed while the form, or a control of it that has no use for the key, has the
+    // focus: the key's code (kKey... numbers) and the shift state (1 Shift, 2 Ctrl, 4 Alt).
+    virtual void Form_KeyDown(int16_t keyCode, int16_t shift) {
+        (void)keyCode;
+        (void)shift;
+    }
+    // Local files dropped on the form, once it accepts them (setAcceptsFiles): their paths
+    // as the file system spells them.
+    virtual void Form_FilesDropped(const std::vector<std::string>& paths) { (void)paths; }
+    void setAcceptsFiles(bool on);
 
     QWidget* widget() const;
     // Outer frame margins in pixels, as known now (see Form.cpp).
