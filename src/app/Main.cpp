@@ -4,6 +4,7 @@
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Runtime.h"
 #include "platform/forms/Screen.h"
+#include "transport/Track.h"
 #include "windows/Windows.h"
 
 namespace plim {
@@ -16,7 +17,7 @@ void Module1::Main() {
     MediaOpen = 0;
     Playing = 0;
     MainFrmT& m = MainFrm();  // first reference: the window and its controls, hidden
-    m.PicTU.setLeft(20);
+    m.PicTU.setLeft(track::kThumbStart);
     m.setTop(Screen::Height() / 10);
     m.setLeft((Screen::Width() - m.Width()) / 2);
     m.setHeight(static_cast<float>(rt::Mul16(TwipsY, 75)));

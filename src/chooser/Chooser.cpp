@@ -8,6 +8,7 @@
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Runtime.h"
 #include "platform/forms/Screen.h"
+#include "transport/Track.h"
 #include "windows/Windows.h"
 
 namespace plim {
@@ -29,7 +30,7 @@ void OpenFile(const std::string& folder, const std::string& name) {
     if (MediaOpen == -1) media::mciExecute("close movi2");
     if (DiaLog.exists()) DiaLog().Hide();
     forms::DoEvents();
-    m.PicTU.setLeft(20);
+    m.PicTU.setLeft(track::kThumbStart);
     m.ComSAVE.setEnabled(true);
     m.ComPLAY.setEnabled(true);
     m.ComFF.setEnabled(true);

@@ -2,6 +2,7 @@
 #include "app/Module1.h"
 #include "media/MciChannel.h"
 #include "platform/forms/Runtime.h"
+#include "transport/Track.h"
 #include "windows/Windows.h"
 
 namespace plim {
@@ -20,21 +21,20 @@ void Module1::UpdatePosition() {
         m.Timer1.setEnabled(false);
         Finished = 1;
         media::mciExecute("seek movi2 to start");
-        SliderPos = 20;
+        SliderPos = track::kThumbStart;
         m.PicTU.setLeft(SliderPos);
     }
     ThumbToPosition();
 }
 
-// The position-to-thumb mapping spans 105 pixels from 20; the thumb-to-position mapping of
-// the slider (Slider.cpp) spans 107 from 18. The two differ on purpose: each is the one its
-// own operation has always used.
+// The position's thumb: 105 pixels from 20 (Track.h tells why not the slider's mapping).
 void Module1::ThumbToPosition() {
     media::ReplyBuffer reply;
     media::mciSendStringA("status movi2 position", reply.text, media::kReplyLength, 0);
     double position = media::ReplyNumber(reply);
     // A length of 0 (its query failed) cannot be mapped: the thumb stays at the start.
-    SliderPos = MediaLength == 0 ? int16_t(20) : rt::CInt(position * 105.0 / double(MediaLength) + 20.0);
+    SliderPos = MediaLength == 0 ? track::kThumbStart
+                                 : rt::CInt(position * track::kFollowSpan / double(MediaLength) + track::kThumbStart);
     MainFrm().PicTU.setLeft(SliderPos);
 }
 

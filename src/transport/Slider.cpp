@@ -7,6 +7,7 @@
 #include "app/Module1.h"
 #include "media/MciChannel.h"
 #include "platform/forms/Runtime.h"
+#include "transport/Track.h"
 #include "windows/Windows.h"
 
 namespace plim {
@@ -15,25 +16,23 @@ using namespace Module1;
 using media::mciExecute;
 
 namespace {
-constexpr int16_t kTrackLeft = 18;
-constexpr int16_t kTrackRight = 125;
-constexpr double kTrackSpan = 107.0;
+using track::kSeekLeft, track::kSeekRight, track::kSeekSpan;
 
 // Places the thumb from ThumbLeft, kept within the track; ThumbLeft keeps its value.
 void clampThumb(MainFrmT& m) {
-    if (ThumbLeft >= kTrackRight) {
-        m.PicTU.setLeft(kTrackRight);
-    } else if (ThumbLeft > kTrackLeft) {
+    if (ThumbLeft >= kSeekRight) {
+        m.PicTU.setLeft(kSeekRight);
+    } else if (ThumbLeft > kSeekLeft) {
         m.PicTU.setLeft(ThumbLeft);
     } else {
-        m.PicTU.setLeft(kTrackLeft);
+        m.PicTU.setLeft(kSeekLeft);
     }
 }
 
 // Seeks to the position under the thumb and, while the video plays, plays on from there.
 void seekFromThumb(MainFrmT& m) {
     double left = m.PicTU.Left();
-    SeekTo = MediaLength == 0 ? 0 : rt::CLng(((left - kTrackLeft) / kTrackSpan) * double(MediaLength));
+    SeekTo = MediaLength == 0 ? 0 : rt::CLng(((left - kSeekLeft) / kSeekSpan) * double(MediaLength));
     mciExecute("seek movi2 to " + std::to_string(SeekTo));
     if (m.Timer1.Enabled()) mciExecute("play movi2 window notify");
 }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/mci/engine/Types.h"
+
 namespace plim::mci {
 
 enum class Verb { Open, Close, Play, Stop, Pause, Resume, Seek, Step, Status, Where, Put, Realize, Window, Set };
@@ -72,12 +74,12 @@ namespace err {
 constexpr uint32_t kInvalidDeviceName = 263;
 constexpr uint32_t kUnrecognizedKeyword = 259;
 constexpr uint32_t kUnrecognizedCommand = 261;
-constexpr uint32_t kCannotLoadDriver = 266;
+constexpr uint32_t kCannotLoadDriver = engine::kErrCannotLoadDriver;  // the engine gives these three
 constexpr uint32_t kMissingCommandString = 267;
 constexpr uint32_t kBadInteger = 270;
 constexpr uint32_t kMissingParameter = 273;
 constexpr uint32_t kUnsupportedFunction = 274;
-constexpr uint32_t kFileNotFound = 275;
+constexpr uint32_t kFileNotFound = engine::kErrFileNotFound;
 constexpr uint32_t kInternal = 277;
 constexpr uint32_t kCannotUseAll = 279;
 constexpr uint32_t kOutOfRange = 282;
@@ -88,7 +90,7 @@ constexpr uint32_t kMissingDeviceName = 292;
 constexpr uint32_t kBadTimeFormat = 293;
 constexpr uint32_t kNoClosingQuote = 294;
 constexpr uint32_t kDuplicateFlags = 295;
-constexpr uint32_t kInvalidFile = 296;
+constexpr uint32_t kInvalidFile = engine::kErrInvalidFile;
 constexpr uint32_t kExtraCharacters = 305;
 constexpr uint32_t kNoWindow = 346;
 constexpr uint32_t kCreateWindow = 347;
