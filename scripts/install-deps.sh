@@ -14,6 +14,7 @@ packages=(
   fonts-ipafont-gothic qt6-translations-l10n
   lintian desktop-file-utils appstream valgrind
   python3 python3-pil python3-xlib
+  pulseaudio pulseaudio-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -34,6 +34,11 @@ ff -f lavfi -i "$(src 320x240 25 40)" -c:v mpeg4 -q:v 5 -g 50 long_40s.avi
 ff -f lavfi -i "color=black:size=160x120:rate=25:duration=4,drawbox=enable='lt(mod(t,1),0.04)':color=white:t=fill" \
    -f lavfi -i "sine=frequency=1000:sample_rate=44100:duration=4,volume=enable='gte(mod(t,1),0.04)':volume=0" \
    -c:v mjpeg -q:v 3 -c:a pcm_s16le beeps.avi
+# A 30 ms beep at every whole second, for the sound heard through a real sound server.
+beep() { echo "sine=frequency=1000:sample_rate=44100:duration=$1,volume=enable='gte(mod(t,1),0.03)':volume=0"; }
+ff -f lavfi -i "$(src 160x120 25 4)" -f lavfi -i "$(beep 4)" -c:v libx264 -preset veryfast -bf 3 -pix_fmt yuv420p \
+   -c:a libmp3lame -b:a 128k beeps_h264_mp3.avi
+ff -f lavfi -i "$(src 160x120 25 4)" -f lavfi -i "$(beep 4)" -c:v mpeg2video -q:v 3 -c:a mp2 -f vob beeps_mpeg2.mpg
 
 # Sound that ends early or pauses: the picture must go on to the end in real time.
 ff -f lavfi -i "$(src 640x360 25 6)" -f lavfi -i "$(tone 1)" -c:v mjpeg -q:v 4 -c:a pcm_s16le short_sound.avi

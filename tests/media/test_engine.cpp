@@ -96,7 +96,8 @@ TEST_P(FormatTest, PlaysToTheEnd) {
     EXPECT_EQ(p->mode(), Mode::Playing);
     pump(*p, [&] { return p->mode() != Mode::Playing; });
     EXPECT_EQ(p->mode(), Mode::Stopped);
-    EXPECT_EQ(p->positionUs(), p->info().lengthUs);
+    EXPECT_EQ(p->positionUs(), p->lengthUs());
+    EXPECT_NEAR(double(p->lengthUs()), double(p->info().lengthUs), 41000.0) << "the length found is the one told";
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, FormatTest, ::testing::ValuesIn(kFormats),
@@ -257,7 +258,8 @@ TEST(Sound, ClipsWithAndWithoutSoundPlayToTheirEnd) {
         EXPECT_EQ(p->mode(), Mode::Playing) << f;
         pump(*p, [&] { return p->mode() != Mode::Playing; }, 10000);
         EXPECT_EQ(p->mode(), Mode::Stopped) << f;
-        EXPECT_EQ(p->positionUs(), p->info().lengthUs) << f;
+        EXPECT_EQ(p->positionUs(), p->lengthUs()) << f;
+        EXPECT_NEAR(double(p->lengthUs()), double(p->info().lengthUs), 41000.0) << f;
     }
 }
 
@@ -344,6 +346,21 @@ TEST(Engine, TimestampFilterKeepsTimesContinuous) {
         t.reset(0);
         for (size_t i = 0; i < c.raw.size(); ++i) EXPECT_EQ(t.fix(c.raw[i], 40), c.want[i]) << c.what << " #" << i;
     }
+    // Within a length the file tells for sure, a consistent jump forward is a gap kept;
+    // beyond it, rebased.
+    for (int64_t gapEnd : {10000000, 5000000}) {
+        TimestampFilter t;
+        t.setGapEnd(gapEnd);
+        t.reset(0);
+        std::vector<int64_t> got;
+        for (int64_t us : {0, 40, 7000000, 7000040, 7000080}) got.push_back(t.fix(us, 40));
+        EXPECT_EQ(got, gapEnd > 7000080 ? std::vector<int64_t>({0, 40, 80, 7000040, 7000080})
+                                        : std::vector<int64_t>({0, 40, 80, 120, 160}));
+    }
+    TimestampFilter trusted;  // an index's times: a hold of four seconds is kept whole
+    trusted.setTrusted(true);
+    trusted.reset(0);
+    for (int64_t us : {0, 40, 4000040, 4000080}) EXPECT_EQ(trusted.fix(us, 40), us);
 }
 
 // Small and ordinary streams decode on one thread; only streams a single core could fall

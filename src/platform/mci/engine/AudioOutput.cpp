@@ -14,6 +14,8 @@ extern "C" {
 
 #include "platform/mci/engine/MediaSource.h"
 
+#include "platform/mci/engine/Clock.h"
+
 namespace plim::engine {
 
 namespace {
@@ -21,11 +23,6 @@ constexpr int64_t kTargetBufferUs = 700000;  // decoded sound kept ahead of the 
 constexpr int64_t kGapUs = 20000;            // a hole in the sound larger than this is silence
 constexpr int64_t kStaleUs = 500000;         // a device that has not pulled for this long has stopped
 constexpr int64_t kLateUs = 80000;           // sound this far behind the clock is skipped
-
-int64_t wallUs() {
-    using namespace std::chrono;
-    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 bool sdlAudioUp() {
     static std::once_flag once;
@@ -204,7 +201,7 @@ void AudioOutput::start(uint64_t gen, int64_t posUs) {
         int64_t next = c.ptsUs + bytesToUs(int64_t(c.offset));
         if (next <= posUs + kGapUs) headPtsUs_ = next;
     }
-    cbWallUs_ = wallUs();
+    cbWallUs_ = monotonicUs();
     playing_ = true;
 }
 
@@ -232,7 +229,7 @@ void AudioOutput::fill(uint8_t* out, int len) {
     std::memset(out, 0, size_t(len));
     std::lock_guard<std::mutex> lk(mu_);
     if (!playing_) return;
-    cbWallUs_ = wallUs();
+    cbWallUs_ = monotonicUs();
     int done = 0;
     while (done < len) {
         if (chunks_.empty()) {  // nothing decoded (yet, or any more)
@@ -269,10 +266,10 @@ std::optional<int64_t> AudioOutput::timeUs(uint64_t gen) const {
     std::lock_guard<std::mutex> lk(mu_);
     if (!playing_ || gen != gen_ || headPtsUs_ < 0) return std::nullopt;
     if (eof_ && chunks_.empty()) return std::nullopt;  // sound is over: the wall clock goes on
-    if (wallUs() - cbWallUs_ > kStaleUs) return std::nullopt;  // the device stopped pulling
+    if (monotonicUs() - cbWallUs_ > kStaleUs) return std::nullopt;  // the device stopped pulling
     // What the device pulled last is heard over the following buffer period.
     int64_t bufferUs = int64_t(deviceSamples_) * 1000000 / std::max(1, rate_);
-    int64_t heard = headPtsUs_ - bufferUs + (wallUs() - cbWallUs_);
+    int64_t heard = headPtsUs_ - bufferUs + (monotonicUs() - cbWallUs_);
     return std::min(heard, headPtsUs_);
 }
 
@@ -284,6 +281,14 @@ bool AudioOutput::ready(uint64_t gen) const {
 bool AudioOutput::drained(uint64_t gen) const {
     std::lock_guard<std::mutex> lk(mu_);
     return gen == gen_ && eof_ && chunks_.empty();
+}
+
+std::optional<int64_t> AudioOutput::leftAfter(uint64_t gen, int64_t afterUs) const {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (gen != gen_ || !eof_ || chunks_.empty()) return std::nullopt;
+    const Chunk& c = chunks_.front();
+    int64_t next = c.ptsUs + bytesToUs(int64_t(c.offset));
+    return next > afterUs ? std::optional<int64_t>(next) : std::nullopt;
 }
 
 int64_t AudioOutput::endUs(uint64_t gen) const {

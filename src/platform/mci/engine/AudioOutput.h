@@ -48,6 +48,9 @@ public:
     bool ready(uint64_t gen) const;    // sound is buffered (or the stream ended)
     bool drained(uint64_t gen) const;  // the stream ended and everything was heard
     int64_t endUs(uint64_t gen) const;
+    // The stream ended and what is left to hear starts later than afterUs: the time of the
+    // next sound not yet heard; nullopt while the stream goes on or nothing is left.
+    std::optional<int64_t> leftAfter(uint64_t gen, int64_t afterUs) const;
 
     int deviceRate() const { return rate_; }
 

@@ -1,12 +1,18 @@
 #pragma once
 // The playback clock as a small value: media time advances with wall time while running.
+#include <chrono>
 #include <cstdint>
 
 namespace plim::engine {
 
-// Thresholds of the display and the audio clock, microseconds.
-constexpr int64_t kAudioSyncThresholdUs = 40000;  // beyond this the picture re-syncs to sound
-constexpr int64_t kTickIntervalUs = 4000;         // how often the display looks for a due frame
+// The engine's one wall clock: microseconds of the monotonic clock, which never jumps.
+inline int64_t monotonicUs() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// How often the display looks for a due frame while it waits for one, microseconds.
+constexpr int64_t kTickIntervalUs = 4000;
 
 struct Clock {
     int64_t baseMediaUs = 0;
@@ -16,7 +22,6 @@ struct Clock {
     static Clock stoppedAt(int64_t mediaUs) { return Clock{mediaUs, 0, false}; }
     static Clock startedAt(int64_t mediaUs, int64_t wallUs) { return Clock{mediaUs, wallUs, true}; }
     int64_t at(int64_t wallUs) const { return running ? baseMediaUs + (wallUs - baseWallUs) : baseMediaUs; }
-    Clock stopped(int64_t wallUs) const { return stoppedAt(at(wallUs)); }
 };
 
 }  // namespace plim::engine

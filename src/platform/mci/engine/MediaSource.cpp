@@ -12,6 +12,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "platform/mci/engine/Clock.h"
+
 namespace plim::engine {
 
 int64_t streamTimeToUs(const AVStream* st, int64_t ts) { return av_rescale_q(ts, st->time_base, AVRational{1, 1000000}); }
@@ -26,11 +28,6 @@ namespace {
 // Preroll for formats without a key-frame index (MPEG program streams): seeking by
 // timestamp may land after the key frame that the target needs.
 constexpr int64_t kUnindexedPrerollUs = 1500000;
-
-int64_t wallUs() {
-    using namespace std::chrono;
-    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 bool decodable(const AVStream* st) { return avcodec_find_decoder(st->codecpar->codec_id) != nullptr; }
 
@@ -64,10 +61,10 @@ AVStream* MediaSource::audioStream() const { return audio_ >= 0 ? fmt_->streams[
 int MediaSource::onInterrupt(void* self) {
     auto* s = static_cast<MediaSource*>(self);
     int64_t deadline = s->deadlineUs_;
-    return s->interrupted_ || (deadline > 0 && wallUs() > deadline);
+    return s->interrupted_ || (deadline > 0 && monotonicUs() > deadline);
 }
 
-void MediaSource::armDeadline(int64_t budgetUs) { deadlineUs_ = wallUs() + budgetUs; }
+void MediaSource::armDeadline(int64_t budgetUs) { deadlineUs_ = monotonicUs() + budgetUs; }
 
 int MediaSource::read(AVPacket* pkt) {
     armDeadline(kReadBudgetUs);
@@ -178,9 +175,18 @@ int MediaSource::describe() {
         len = main->nb_frames * info_.frameDurUs;
     }
     if (len > kMaxLengthUs) return kErrInvalidFile;  // a length no reply could tell
+    // Sound that goes on after the last picture is played to its end, the last picture held:
+    // the length is the longer stream's. Less than a frame more is the padding of the last
+    // block of sound, not sound after the picture.
+    if (main != audioStream() && len > 0 && soundEndUs() > len + info_.frameDurUs) len = soundEndUs();
     // A video length guessed from a bit rate (elementary streams declare the buffer's peak
-    // rate) is only an estimate; constant-rate sound alone is measured well by it.
-    info_.lengthKnown = len > 0 && !(video_ >= 0 && fmt_->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE);
+    // rate) is only an estimate; constant-rate sound alone is measured well by it. A length
+    // read from the first and last timestamps (program and transport streams) is one too:
+    // files joined end to end restart their clocks, and damaged times claim any length. Such
+    // files play to the end of their data, and the length becomes the one found.
+    lengthFromTimes_ = fmt_->duration_estimation_method == AVFMT_DURATION_FROM_PTS;
+    info_.lengthKnown = len > 0 && !lengthFromTimes_ &&
+                        !(video_ >= 0 && fmt_->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE);
     if (!info_.lengthKnown && len > 0) {
         info_.lengthUs = len;
         return 0;
@@ -188,6 +194,17 @@ int MediaSource::describe() {
     if (!info_.lengthKnown) len = estimatedLengthUs();
     info_.lengthUs = len;
     return 0;
+}
+
+// Where the sound stream says it ends, in media time from the main stream's start; 0 when it
+// does not say, or says what no reply could tell (a damaged header is not believed).
+int64_t MediaSource::soundEndUs() const {
+    AVStream* a = audioStream();
+    if (!a || a->duration == AV_NOPTS_VALUE || a->duration <= 0) return 0;
+    int64_t start = a->start_time != AV_NOPTS_VALUE ? a->start_time : 0, last = 0;
+    if (__builtin_add_overflow(start, a->duration, &last)) return 0;
+    int64_t end = mediaTimeUs(a->time_base, last, originUs_);
+    return end > 0 && end <= kMaxLengthUs ? end : 0;
 }
 
 // The length told by the file's size and bit rate, for files that do not say; 0 without.
@@ -228,6 +245,12 @@ bool MediaSource::seekToStart() {
     }
     disarm();
     return ok || reopen();  // from a fresh start any target can be decoded forward
+}
+
+std::optional<int64_t> MediaSource::packetEndUs(const AVPacket* pkt, int64_t originUs) const {
+    int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts, end = 0;
+    if (ts == AV_NOPTS_VALUE || __builtin_add_overflow(ts, std::max<int64_t>(pkt->duration, 0), &end)) return std::nullopt;
+    return mediaTimeUs(fmt_->streams[pkt->stream_index]->time_base, end, originUs);
 }
 
 std::optional<int64_t> MediaSource::earliestShowUs(const AVPacket* pkt) const {

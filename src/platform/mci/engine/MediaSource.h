@@ -48,6 +48,11 @@ public:
     // Where the main stream starts, in microseconds of the container's clock: the origin
     // before the first picture was found.
     int64_t startUs() const { return startUs_; }
+    // The container keeps an index of key frames (AVI) and seeks by it.
+    bool indexed() const { return indexed_; }
+    // The length was read from the first and last timestamps: right for one whole file, so
+    // times should lie within it, but not known to be the end of the data.
+    bool lengthFromTimes() const { return lengthFromTimes_; }
 
     // Makes the first decoded picture media time zero (containers without presentation
     // times, such as AVI with B-frames, shift the pictures by the decoder's delay).
@@ -61,6 +66,9 @@ public:
     // presentation time when the container gives one; otherwise (AVI) its decoding time
     // from the stream's start, since no picture is shown before it is decoded.
     std::optional<int64_t> earliestShowUs(const AVPacket* pkt) const;
+    // Where the packet's data ends (its time plus its duration) in microseconds after
+    // originUs of the container's clock, or nullopt.
+    std::optional<int64_t> packetEndUs(const AVPacket* pkt, int64_t originUs) const;
 
 private:
     MediaSource() = default;
@@ -69,6 +77,7 @@ private:
     int chooseStreams();  // the best video and audio streams; 0 or an MCI error number
     int describe();       // origin, index, size, length; 0 or an MCI error number
     int64_t estimatedLengthUs() const;
+    int64_t soundEndUs() const;
     std::string path_;
     AVFormatContext* fmt_ = nullptr;
     std::atomic<int64_t> deadlineUs_{0};
@@ -77,6 +86,7 @@ private:
     int64_t originUs_ = 0;
     int64_t startUs_ = 0;
     bool indexed_ = false;
+    bool lengthFromTimes_ = false;
     MediaInfo info_;
 };
 

@@ -35,10 +35,7 @@ constexpr int kMaxSeekAttempts = 4;
 constexpr int kMaxProbePackets = 600;
 }  // namespace
 
-int64_t Player::nowUs() {
-    using namespace std::chrono;
-    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
+int64_t Player::nowUs() { return monotonicUs(); }
 
 int Player::open(const std::string& path, std::unique_ptr<Player>& out, Options opts) {
     std::unique_ptr<MediaSource> src;
@@ -46,7 +43,8 @@ int Player::open(const std::string& path, std::unique_ptr<Player>& out, Options 
     if (err) return err;
     std::unique_ptr<Player> p(new Player());
     p->info_ = src->info();
-    int64_t window = p->info_.lengthKnown ? p->info_.lengthUs : 0;
+    // Times are expected within the length the file tells, where it tells one.
+    int64_t window = p->info_.lengthKnown || src->lengthFromTimes() ? p->info_.lengthUs : 0;
     if (p->info_.hasVideo) {
         p->dec_ = std::make_unique<VideoDecoder>();
         if (!p->dec_->open(src->videoStream(), src->originUs(), opts.decoderThreads, window)) return kErrCannotLoadDriver;
@@ -54,9 +52,14 @@ int Player::open(const std::string& path, std::unique_ptr<Player>& out, Options 
         auto first = p->dec_->firstPictureUs(src->format(), src->videoIndex());
         if (!first) return kErrInvalidFile;
         src->setOriginUs(*first);
+        if (src->indexed() && !p->dec_->packetsCarryPts()) p->dec_->trustTimes();
+        if (p->info_.lengthKnown) p->dec_->keepGapsWithin(p->info_.lengthUs);
     }
     src->disarm();
-    if (p->info_.hasAudio && opts.audio) p->audio_ = AudioOutput::create(src->audioStream(), src->originUs(), window);
+    // Pictures without presentation times come the decoder's delay late; the sound's times
+    // are its own, counted from the stream's start, so none of it is cut off at the start.
+    p->soundOriginUs_ = p->dec_ && !p->dec_->packetsCarryPts() ? src->startUs() : src->originUs();
+    if (p->info_.hasAudio && opts.audio) p->audio_ = AudioOutput::create(src->audioStream(), p->soundOriginUs_, window);
     p->src_ = std::move(src);
     p->lengthUs_ = p->info_.lengthUs;
     p->maxPackets_ = size_t(std::clamp<int64_t>(kPacketsAheadUs / std::max<int64_t>(1, p->info_.frameDurUs),
@@ -133,6 +136,11 @@ bool Player::nextDemuxWork(SeekRequest& req) {
 // cannot be positioned at all, the generation ends at once, so no picture from wherever the
 // reader stood is ever shown as the one asked for.
 void Player::startGeneration(const SeekRequest& req) {
+    {
+        std::lock_guard<std::mutex> lk(mu_);
+        silentSoundGen_ = req.gen;
+        silentSoundEndUs_ = req.targetUs;  // sound is followed from where the generation starts
+    }
     std::vector<AVPacket*> read;
     Placed placed{true, true, 0};
     if (req.move) placed = positionFor(req.targetUs, req.attempt, read);
@@ -189,8 +197,20 @@ void Player::route(uint64_t gen, AVPacket* pkt) {
     } else if (audio_ && pkt->stream_index == src_->audioIndex()) {
         audio_->pushPacket(gen, pkt);  // takes ownership
     } else {
+        // Sound without a device to play it: play still lasts as long as the sound does.
+        if (info_.hasAudio && pkt->stream_index == src_->audioIndex()) noteSilentSound(gen, pkt);
         av_packet_free(&pkt);
     }
+}
+
+// Follows where the sound that no device plays ends: a run of sound that starts near where
+// the generation starts and goes on without a hole of kStrandedSoundUs. Sound beyond such a
+// hole lies where damaged times put it and is not waited for.
+void Player::noteSilentSound(uint64_t gen, const AVPacket* pkt) {
+    auto end = src_->packetEndUs(pkt, soundOriginUs_);
+    std::lock_guard<std::mutex> lk(mu_);
+    if (!end || silentSoundGen_ != gen) return;
+    if (*end > silentSoundEndUs_ && *end <= silentSoundEndUs_ + kStrandedSoundUs) silentSoundEndUs_ = *end;
 }
 
 // Places the reader at a key frame from which the target can be decoded. Each attempt
@@ -520,13 +540,17 @@ int64_t Player::waitHintUs(int64_t now) const {
 std::optional<int64_t> Player::endReachedLocked(int64_t t) const {
     if (t >= endUs_) return endUs_;
     bool videoDone = !info_.hasVideo || (videoEofGen_ == gen_ && !fq_.peek(gen_));
-    bool audioDone = !audio_ || audio_->drained(gen_);
+    // Sound left only far beyond a hole once the input has ended lies where damaged times
+    // put it: it is never reached, and play ends without it.
+    bool soundStranded = audio_ && audio_->leftAfter(gen_, t + kStrandedSoundUs).has_value();
+    bool audioDone = !audio_ || audio_->drained(gen_) || soundStranded;
     if (!videoDone || !audioDone) return std::nullopt;
     // Sound alone runs to the length (or, unknown, the estimate) on the clock.
     int64_t lastEnd = info_.hasVideo ? lastVideoEndUs_ : endUs_ == kNoEndUs ? lengthUs_ : endUs_;
-    if (audio_ && audio_->endUs(gen_) > lastEnd) lastEnd = audio_->endUs(gen_);
+    if (audio_ && !soundStranded && audio_->endUs(gen_) > lastEnd) lastEnd = audio_->endUs(gen_);
+    if (!audio_ && silentSoundGen_ == gen_) lastEnd = std::max(lastEnd, silentSoundEndUs_);
     if (t < lastEnd) return std::nullopt;
-    return std::min(endUs_, std::max(t, lastEnd));
+    return std::min(endUs_, lastEnd);  // where the data ends, not where the clock stood when seen
 }
 
 void Player::finishLocked(int64_t endAt) {
@@ -597,3 +621,4 @@ std::optional<VideoFrame> Player::frameToShowLocked(int64_t now) {
 }
 
 }  // namespace plim::engine
+

@@ -82,12 +82,15 @@ private:
     // What a step back may keep: this many bytes of pictures.
     static constexpr size_t kStepCacheBytes = 128u << 20;
     static constexpr int64_t kNoEndUs = INT64_MAX / 4;  // play of a file of unknown length
+    // Sound beyond a hole this long, once the input has ended, is not waited for.
+    static constexpr int64_t kStrandedSoundUs = 10000000;
     bool nextDemuxWork(SeekRequest& req);
     void demuxLoop();
     void startGeneration(const SeekRequest& req);
     void endOfInput(uint64_t gen);
     void videoLoop();
     void route(uint64_t gen, AVPacket* pkt);
+    void noteSilentSound(uint64_t gen, const AVPacket* pkt);
     struct Placed {
         bool ok = false;         // false: not placed at all
         bool fromStart = false;  // placed at the very start of the file
@@ -120,6 +123,20 @@ private:
     size_t maxPackets_ = 0;
     std::thread demux_, video_;
 
+    // mu_ guards everything below it up to the step cache (which locks itself): the control
+    // calls, the display and the status queries on the caller's thread, and what the demux
+    // and video threads report (their seek requests, ends of input, sound without a device).
+    //
+    // The play state. mode_ is what "status mode" tells. While Playing, the clock runs from
+    // posUs_ unless clockWaiting_ (after play, resume or a seek: until the first frame and
+    // the sound are ready, then it starts). While Stopped or Paused the position is posUs_.
+    // Orthogonal to the mode, a picture may be due that the display must take before any
+    // other: seekFramePending_ (a seek's or open's exact frame), stepsAhead_ (forward steps
+    // waiting for pictures), cachedShow_ (a step back served from the step cache). The
+    // transitions are named: play/resume start the clock (reseekIfAwayLocked first),
+    // stopAtLocked stops it where it stands, seekLocked starts a new generation,
+    // showCachedLocked and stepForwardLocked/stepBackLocked move by frames, finishLocked ends
+    // play where the data or the asked-for end is.
     mutable std::mutex mu_;
     std::condition_variable demuxCv_;
     bool quit_ = false;
@@ -140,6 +157,9 @@ private:
     uint64_t videoEofGen_ = 0;
     int64_t lastVideoEndUs_ = 0;
     uint64_t dropped_ = 0;
+    int64_t soundOriginUs_ = 0;     // the sound's media time zero in the container's clock
+    uint64_t silentSoundGen_ = 0;   // the generation whose sound no device plays...
+    int64_t silentSoundEndUs_ = 0;  // ...and where its unbroken run of sound ends so far
 
     // Stepping.
     StepCache steps_{kStepCacheBytes};

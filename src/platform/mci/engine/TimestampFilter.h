@@ -2,9 +2,11 @@
 // Keeps a stream's presentation times continuous when a file's timestamps are damaged or
 // wrap. A time far from where the stream should be is suspect: it is replaced by the expected
 // time, and only when the next time continues from it is the jump taken as a real
-// discontinuity, after which times are rebased so the stream goes on without a leap. An
-// isolated bad timestamp therefore never moves the clock, and a timestamp reset in a
-// concatenated file never stretches playback. Value type, one thread.
+// discontinuity. A jump back (a timestamp reset in a joined file) is then rebased so the
+// stream goes on without a leap; a jump forward within a length the file tells for sure (a
+// picture held, a gap in a recording) is the truth and kept. An isolated bad timestamp therefore never moves the
+// clock. Times that are known to be right (an AVI index's frame counts) can be trusted
+// outright. Value type, one thread.
 #include <cstdint>
 #include <cstdlib>
 
@@ -18,6 +20,11 @@ public:
     // windowEndUs: the media's length when known (the first time after a reset must lie
     // within [-kMaxJumpUs, length + kMaxJumpUs]), or 0 when unknown.
     void setWindow(int64_t windowEndUs) { windowEndUs_ = windowEndUs; }
+    // Forward jumps are kept up to gapEndUs (the length, where the file tells it for sure);
+    // 0: every jump is rebased.
+    void setGapEnd(int64_t gapEndUs) { gapEndUs_ = gapEndUs; }
+    // Every time is taken as it is (after the first one's window check).
+    void setTrusted(bool trusted) { trusted_ = trusted; }
     // A new start (open, seek, flush): the next time is taken as it is, or as hintUs when it
     // lies outside the window.
     void reset(int64_t hintUs = 0) {
@@ -47,14 +54,21 @@ public:
         }
         int64_t expected = last_ + lastDur_;
         int64_t us = 0;
-        if (__builtin_add_overflow(rawUs, offset_, &us) || far(us, expected)) {
-            // Continues from the last suspect: a real discontinuity; rebase onto the expected time.
+        bool overflow = __builtin_add_overflow(rawUs, offset_, &us);
+        if (trusted_ && !overflow) {
+            suspect_ = kUnset;
+        } else if (overflow || far(us, expected)) {
+            // Continues from the last suspect: a real discontinuity. Forward within the media
+            // it is kept; otherwise rebased onto the expected time.
+            bool confirmed = suspect_ != kUnset && !far(rawUs, suspect_, lastDur_);
             int64_t rebased = 0;
-            if (suspect_ != kUnset && !far(rawUs, suspect_, lastDur_) &&
-                !__builtin_sub_overflow(expected, rawUs, &rebased))
-                offset_ = rebased;
-            suspect_ = rawUs;
-            us = expected;
+            if (confirmed && !overflow && us > expected && gapPlausible(us)) {
+                suspect_ = kUnset;
+            } else {
+                if (confirmed && !__builtin_sub_overflow(expected, rawUs, &rebased)) offset_ = rebased;
+                suspect_ = rawUs;
+                us = expected;
+            }
         } else {
             suspect_ = kUnset;
         }
@@ -69,10 +83,15 @@ private:
         __int128 d = __int128(a) - b - c;
         return d > kMaxJumpUs || d < -kMaxJumpUs;
     }
+    bool gapPlausible(int64_t us) const {
+        return gapEndUs_ > 0 && us <= gapEndUs_;
+    }
     bool inWindow(int64_t us) const {
         return windowEndUs_ <= 0 || (us >= -kMaxJumpUs && us <= windowEndUs_ + kMaxJumpUs);
     }
     int64_t windowEndUs_ = 0;
+    int64_t gapEndUs_ = 0;
+    bool trusted_ = false;
     int64_t last_ = kUnset;
     int64_t lastDur_ = 0;
     int64_t suspect_ = kUnset;

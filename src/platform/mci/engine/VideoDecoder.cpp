@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -74,6 +75,20 @@ void VideoDecoder::decode(const AVPacket* pkt, const std::function<void(AVFrame*
     }
 }
 
+namespace {
+constexpr size_t kOriginPictures = 3;
+bool apart(int64_t a, int64_t b) { return __int128(a) - b > TimestampFilter::kMaxJumpUs || __int128(b) - a > TimestampFilter::kMaxJumpUs; }
+// The first picture's time is damaged when the next one lies far from it.
+bool originDamaged(const std::vector<int64_t>& t) { return t.size() >= 2 && apart(t[0], t[1]); }
+// The time of the first picture, from the first three: its own unless the next ones, agreeing
+// with each other, say it is damaged; then the second one's, less a picture.
+int64_t originFrom(const std::vector<int64_t>& t) {
+    if (!originDamaged(t) || t.size() < 3 || apart(t[1], t[2])) return t[0];
+    int64_t step = t[2] - t[1];
+    return step > 0 && step <= t[1] ? t[1] - step : t[1];
+}
+}  // namespace
+
 std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int streamIndex) {
     constexpr int kMaxPackets = 400;
     AVPacket* pkt = av_packet_alloc();
@@ -83,18 +98,25 @@ std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int st
     int64_t window = times_.window();
     times_.setWindow(0);  // the container's clock: no bounds yet
     times_.reset();
-    std::optional<int64_t> first;
-    auto got = [&](AVFrame*, int64_t us) {
-        if (!first) first = us;
+    std::vector<int64_t> times;  // the first pictures' own times, unfiltered where they have one
+    auto got = [&](AVFrame* f, int64_t us) {
+        int64_t ts = f->best_effort_timestamp;
+        if (times.size() < kOriginPictures) times.push_back(ts != AV_NOPTS_VALUE ? mediaTimeUs(timeBase_, ts, 0) : us);
     };
-    for (int n = 0; n < kMaxPackets && !first; ++n) {
+    auto settled = [&] { return times.size() >= kOriginPictures || (times.size() == 2 && !originDamaged(times)); };
+    for (int n = 0; n < kMaxPackets && !settled(); ++n) {
         if (av_read_frame(fmt, pkt) < 0) {
             decode(nullptr, got);
             break;
         }
-        if (pkt->stream_index == streamIndex) decode(pkt, got);
+        if (pkt->stream_index == streamIndex) {
+            if (pkt->pts == AV_NOPTS_VALUE) packetsCarryPts_ = false;
+            decode(pkt, got);
+        }
         av_packet_unref(pkt);
     }
+    std::optional<int64_t> first;
+    if (!times.empty()) first = originFrom(times);
     av_packet_free(&pkt);
     originUs_ = first ? *first : saved;
     times_.setWindow(window);

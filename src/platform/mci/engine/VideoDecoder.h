@@ -47,6 +47,16 @@ public:
     // Reads from the start until the first picture comes out; its time in the container's
     // clock (microseconds), or nullopt when no picture can be decoded.
     std::optional<int64_t> firstPictureUs(AVFormatContext* fmt, int streamIndex);
+    // Whether the packets read by firstPictureUs carried presentation times. Without them
+    // (AVI) picture times are decoding times, and the first picture's comes the decoder's
+    // delay after the stream's start, which the sound does not share.
+    bool packetsCarryPts() const { return packetsCarryPts_; }
+    // The container's picture times are right as they stand (an index's frame counts): gaps
+    // in them are pictures held, not damage.
+    void trustTimes() { times_.setTrusted(true); }
+    // The media's length, where the file tells it for sure: forward jumps of the pictures'
+    // times within it are gaps to keep (a picture held), not damage.
+    void keepGapsWithin(int64_t lengthUs) { times_.setGapEnd(lengthUs); }
     // The picture as a frame for the display: a new reference to the decoder's buffers, no
     // copy. Invalid when it cannot be made (no memory, a size out of bounds).
     static VideoFrame wrap(const AVFrame* f);
@@ -61,6 +71,7 @@ private:
     TimestampFilter times_;
     int64_t frameDurUs_ = 40000;
     AVFrame* frame_ = nullptr;
+    bool packetsCarryPts_ = true;
 };
 
 }  // namespace plim::engine

@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""Sound through a real sound server: a private PulseAudio with a null sink, its monitor
+recorded while the real plim plays clips with a 30 ms beep at every whole second (opened
+from the command line, played with Space, on Xvfb). Every beep must arrive, the first one
+too, spaced as in the file.
+
+Usage: sound_test.py PLIM WORKDIR CLIP... Prints 'N passed, N failed'; exits 77 (skipped)
+where no PulseAudio can be started.
+"""
+import math
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import wave
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xsession import Display, check, results, top_level_of_size, wait_for  # noqa: E402
+
+PLIM, WORK, CLIPS = os.path.abspath(sys.argv[1]), sys.argv[2], [os.path.abspath(c) for c in sys.argv[3:]]
+
+
+class SoundServer:
+    """PulseAudio of its own on a socket of its own, with one null sink to record from."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="plim-pulse-")
+        os.chmod(self.dir, 0o777)  # the system instance runs as the pulse user
+        self.socket = os.path.join(self.dir, "native")
+        args = ["pulseaudio", "--disallow-exit", "--exit-idle-time=-1", "-n", "--use-pid-file=no",
+                "--load=module-null-sink sink_name=rec rate=44100",
+                f"--load=module-native-protocol-unix auth-anonymous=1 socket={self.socket}"]
+        if os.geteuid() == 0:
+            args.insert(1, "--system")
+        env = dict(os.environ, HOME=self.dir, XDG_RUNTIME_DIR=self.dir)
+        self.proc = subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.env = {"PULSE_SERVER": "unix:" + self.socket}
+        self.ok = bool(wait_for(lambda: subprocess.run(["pactl", "info"], env=dict(os.environ, **self.env),
+                                                       capture_output=True).returncode == 0, 10))
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def onsets(path):
+    """Times (s) where a beep starts in a 16-bit WAV recording."""
+    w = wave.open(path)
+    n, ch, rate = w.getnframes(), w.getnchannels(), w.getframerate()
+    data = struct.unpack("<%dh" % (n * ch), w.readframes(n))
+    win = rate // 200
+    out, on = [], False
+    for i in range(0, n - win, win):
+        e = math.sqrt(sum(data[(i + k) * ch] ** 2 for k in range(win)) / win)
+        if e > 1000 and not on:
+            out.append(i / rate)
+            on = True
+        elif e < 200:
+            on = False
+    return out
+
+
+def beeps_of(clip):
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", clip],
+                         capture_output=True, text=True).stdout
+    return int(float(out) + 0.5)
+
+
+def play(server, clip):
+    name = os.path.basename(clip)
+    d = Display(True)
+    env = dict(d.env, SDL_AUDIODRIVER="pulseaudio", **server.env)
+    wav = os.path.join(WORK, name + ".wav")
+    rec = subprocess.Popen(["parec", "-d", "rec.monitor", "--file-format=wav", "--format=s16le", "--rate=44100",
+                            "--channels=1", wav], env=dict(os.environ, **server.env))
+    plim = subprocess.Popen([PLIM, clip], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        video = wait_for(lambda: top_level_of_size(d, 164, 124) or top_level_of_size(d, 324, 244), 20)
+        check(f"{name} opens", bool(video))
+        if not video:
+            return
+        time.sleep(1.0)
+        d.x("xdotool", "key", "space")
+        time.sleep(beeps_of(clip) + 1.5)
+    finally:
+        plim.kill()
+        plim.wait()
+        rec.terminate()
+        rec.wait()
+        d.close()
+    got = onsets(wav)
+    want = beeps_of(clip)
+    check(f"{name}: all {want} beeps arrive, the first one too", len(got) == want, f"beeps at {got}")
+    spacing = [b - a for a, b in zip(got, got[1:])]
+    check(f"{name}: spaced a second apart as in the file", all(abs(s - 1.0) < 0.03 for s in spacing), f"{spacing}")
+
+
+os.makedirs(WORK, exist_ok=True)
+server = SoundServer()
+if not server.ok:
+    print("no PulseAudio could be started: skipped")
+    server.close()
+    sys.exit(77)
+try:
+    for c in CLIPS:
+        play(server, c)
+finally:
+    server.close()
+passed = sum(results)
+print(f"{passed} passed, {len(results) - passed} failed")
+sys.exit(0 if passed == len(results) else 1)
