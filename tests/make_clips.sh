@@ -44,6 +44,13 @@ ff -f lavfi -i "$(src 160x120 25 4)" -f lavfi -i "$(beep 4)" -c:v mpeg2video -q:
 ff -f lavfi -i "$(src 640x360 25 6)" -f lavfi -i "$(tone 1)" -c:v mjpeg -q:v 4 -c:a pcm_s16le short_sound.avi
 ff -f lavfi -i "$(src 352x288 25 6)" -f lavfi -i "$(tone 6)" -af "aselect='not(between(t,1,3.5))'" \
    -c:v mpeg2video -q:v 3 -c:a mp2 -f vob gap_sound.mpg
+# Real-world timing: sound longer than the picture (1 s of picture, 3 s of sound); an AVI that
+# holds its picture from 1 s to 4 s (no new picture, empty index entries); two program
+# streams of 2 s joined end to end, as split recordings are.
+ff -f lavfi -i "$(src 160x120 25 1)" -f lavfi -i "$(tone 3)" -c:v mpeg4 -c:a libmp3lame long_sound.avi
+ff -f lavfi -i "$(src 160x120 25 5)" -vf "select='not(between(t,1.02,4))'" -fps_mode passthrough -c:v mpeg4 held.avi
+for i in 1 2; do ff -f lavfi -i "$(src 160x120 25 2)" -f lavfi -i "$(tone 2)" -c:v mpeg2video -c:a mp2 -f vob part$i.mpg; done
+cat part1.mpg part2.mpg > joined.mpg; rm -f part1.mpg part2.mpg
 # Sound whose format changes half-way: raw streams of two formats joined, then muxed as they are.
 mp3() { ff -f lavfi -i "sine=frequency=660:sample_rate=$1:duration=1" -ac "$2" -c:a libmp3lame -write_xing 0 -id3v2_version 0 -f mp3 "$3"; }
 mp3 44100 2 s1.mp3; mp3 44100 1 s2.mp3; mp3 22050 2 s3.mp3

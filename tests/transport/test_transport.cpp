@@ -299,6 +299,37 @@ TEST_F(RealTransport, ReleasingTheThumbShowsThatFrameEvenNearTheEndOfALongVideo)
 
 namespace {
 
+// Files whose real timing differs from what a header tells: each plays to its real end in real
+// time through the play button and the poll, and then reports its real length.
+TEST_F(RealTransport, HeldPicturesLongSoundAndJoinedFilesPlayTheirRealLength) {
+    struct Case {
+        const char* file;
+        int64_t realMs;
+    } cases[] = {{"long_sound.avi", 3000}, {"held.avi", 5000}, {"joined.mpg", 4000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        open(c.file);
+        MainFrmT& m = MainFrm();
+        QElapsedTimer t;
+        t.start();
+        m.ComPLAY_Click();
+        media::ReplyBuffer r;
+        auto playing = [&] {
+            media::mciSendStringA("status movi2 mode", r.text, media::kReplyLength, 0);
+            return r.str() == "playing";
+        };
+        while (playing() && t.elapsed() < c.realMs + 3000) plim::test::pumpEvents(10);
+        EXPECT_NEAR(double(t.elapsed()), double(c.realMs), 500.0) << "plays to its real end in real time";
+        media::mciSendStringA("status movi2 length", r.text, media::kReplyLength, 0);
+        int64_t found = int64_t(media::ReplyNumber(r));
+        while (Finished == 0 && t.elapsed() < c.realMs + 4000) plim::test::pumpEvents(20);
+        EXPECT_EQ(Finished, 1) << "the poll sees the end";
+        EXPECT_NEAR(double(found), double(c.realMs), 60.0) << "reports its real length";
+        media::mciExecute("close movi2");
+        Module1::ResetState();
+    }
+}
+
 // Keys on the video window: a step pauses a playing video as the play button does, the thumb
 // follows by the poll's formula, and without an open video the keys do nothing.
 TEST_F(RealTransport, KeysStepPauseAndMoveTheThumb) {
