@@ -30,6 +30,13 @@ namespace {
 constexpr int kBlockPixels = 16;
 constexpr size_t kRowSlackBytes = 64;
 
+// Converts the whole picture into BGRA rows of stride bytes from dst.
+bool scaleInto(SwsContext* ctx, const AVFrame* f, uint8_t* dst, int stride) {
+    uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
+    int strides[4] = {stride, 0, 0, 0};
+    return ctx && sws_scale(ctx, f->data, f->linesize, 0, f->height, planes, strides) > 0;
+}
+
 // Full-range JPEG formats become their plain twins with the range given separately.
 AVPixelFormat plainFormat(AVPixelFormat f, bool& full) {
     switch (f) {
@@ -79,10 +86,7 @@ bool FrameConverter::toBgra(const VideoFrame& vf, uint8_t* dst, int dstStride) {
     const AVFrame* f = vf.picture.get();
     if (!f || !dst || f->width <= 0 || f->height <= 0 || dstStride < f->width * 4) return false;
     if (f->width % kBlockPixels != 0) return viaScratch(f, dst, dstStride);
-    SwsContext* ctx = prepare(f, false);
-    uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
-    int strides[4] = {dstStride, 0, 0, 0};
-    return ctx && sws_scale(ctx, f->data, f->linesize, 0, f->height, planes, strides) > 0;
+    return scaleInto(prepare(f, false), f, dst, dstStride);
 }
 
 // Converts into padded rows of the converter's own, then copies the picture's pixels out.
@@ -90,17 +94,9 @@ bool FrameConverter::viaScratch(const AVFrame* f, uint8_t* dst, int dstStride) {
     size_t rowBytes = size_t(f->width) * 4;
     size_t stride = (size_t(f->width + kBlockPixels - 1) / kBlockPixels) * kBlockPixels * 4 + kRowSlackBytes;
     size_t need = stride * size_t(f->height) + kRowSlackBytes;
-    uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
-    int strides[4] = {dstStride, 0, 0, 0};
-    if (need > maxScratch_) {
-        SwsContext* ctx = prepare(f, true);
-        return ctx && sws_scale(ctx, f->data, f->linesize, 0, f->height, planes, strides) > 0;
-    }
+    if (need > maxScratch_) return scaleInto(prepare(f, true), f, dst, dstStride);
     if (scratch_.size() < need) scratch_.assign(need, 0);
-    SwsContext* ctx = prepare(f, false);
-    planes[0] = scratch_.data();
-    strides[0] = int(stride);
-    if (!ctx || sws_scale(ctx, f->data, f->linesize, 0, f->height, planes, strides) <= 0) return false;
+    if (!scaleInto(prepare(f, false), f, scratch_.data(), int(stride))) return false;
     for (int y = 0; y < f->height; ++y)
         std::memcpy(dst + size_t(y) * size_t(dstStride), scratch_.data() + size_t(y) * stride, rowBytes);
     return true;

@@ -178,7 +178,8 @@ int MediaSource::describe() {
     // Sound that goes on after the last picture is played to its end, the last picture held:
     // the length is the longer stream's. Less than a frame more is the padding of the last
     // block of sound, not sound after the picture.
-    if (main != audioStream() && len > 0 && soundEndUs() > len + info_.frameDurUs) len = soundEndUs();
+    int64_t soundEnd = main != audioStream() && len > 0 ? soundEndUs() : 0;
+    if (soundEnd > len + info_.frameDurUs) len = soundEnd;
     // A video length guessed from a bit rate (elementary streams declare the buffer's peak
     // rate) is only an estimate; constant-rate sound alone is measured well by it. A length
     // read from the first and last timestamps (program and transport streams) is one too:

@@ -261,12 +261,16 @@ void Player::videoLoop() {
     PacketItem start;     // the Flush that began this generation's decoding
     bool retry = false;   // decoding began too late: waiting for the reader to start earlier
     SeekPicker picker;
-    SeekPicker::Emit emit = [&](AVFrame* f, int64_t pts, bool seekTarget) {
+    auto picture = [&](AVFrame* f, int64_t pts) {
         VideoFrame vf = VideoDecoder::wrap(f);
-        if (!vf.valid()) return;
         vf.gen = gen;
         vf.ptsUs = pts;
         vf.durUs = info_.frameDurUs;
+        return vf;
+    };
+    SeekPicker::Emit emit = [&](AVFrame* f, int64_t pts, bool seekTarget) {
+        VideoFrame vf = picture(f, pts);
+        if (!vf.valid()) return;
         vf.seekTarget = seekTarget;
         fq_.push(std::move(vf));  // blocks while the queue is full
     };
@@ -277,9 +281,7 @@ void Player::videoLoop() {
         bool keep = start.fillSteps && pts >= target - stepSpanUs_ && pts <= target + SeekPicker::kRoundingSlackUs;
         if (picker.feed(f, pts, emit)) {
             if (keep) {
-                VideoFrame vf = VideoDecoder::wrap(f);
-                vf.ptsUs = pts;
-                vf.durUs = info_.frameDurUs;
+                VideoFrame vf = picture(f, pts);
                 if (vf.valid()) steps_.add(std::move(vf));
             }
             return;
@@ -411,7 +413,7 @@ void Player::step(int frames) {
 void Player::reseekIfAwayLocked() {
     if (!decoderAway_) return;
     seekLocked(posUs_);
-    clockWaiting_ = mode_ == Mode::Playing;
+    clockWaiting_ = false;  // as after seek(); play and resume start waiting for the clock next
 }
 
 void Player::showCachedLocked(VideoFrame f) {
@@ -432,15 +434,7 @@ void Player::showCachedLocked(VideoFrame f) {
 // holds the pictures that follow.
 void Player::stepForwardLocked(int frames) {
     if (decoderAway_) {
-        std::optional<VideoFrame> next;
-        int64_t from = cachedShow_ ? cachedShow_->ptsUs : shownPtsUs_;
-        for (; frames > 0; --frames) {
-            auto f = steps_.after(from);
-            if (!f) break;
-            from = f->ptsUs;
-            next = f;
-        }
-        if (next) showCachedLocked(*next);
+        if (auto next = steps_.walk(cachedShow_ ? cachedShow_->ptsUs : shownPtsUs_, frames)) showCachedLocked(*next);
         if (frames == 0) return;
         reseekIfAwayLocked();
     }
@@ -453,17 +447,14 @@ void Player::stepForwardLocked(int frames) {
 void Player::stepBackLocked(int frames) {
     int64_t from = cachedShow_ ? cachedShow_->ptsUs : seekFramePending_ ? -1 : shownPtsUs_;
     if (from < 0) from = posUs_;  // nothing shown yet: from the position
-    std::optional<VideoFrame> prev;
-    for (; frames > 0; --frames) {
-        auto f = steps_.before(from);
-        if (!f) break;
-        from = f->ptsUs;
-        prev = f;
+    int back = -frames;
+    if (auto prev = steps_.walk(from, back)) {
+        if (back == 0) return showCachedLocked(*prev);
+        from = prev->ptsUs;
     }
-    if (frames == 0) return showCachedLocked(*prev);
-    // The picture `frames` before the one at `from`: just before it (beyond the picker's
-    // rounding slack), frames - 1 more back. The position becomes that picture's time.
-    int64_t target = from - 1 - SeekPicker::kRoundingSlackUs - int64_t(frames - 1) * info_.frameDurUs;
+    // The picture -back before the one at `from`: just before it (beyond the picker's
+    // rounding slack), -back - 1 more back. The position becomes that picture's time.
+    int64_t target = from - 1 - SeekPicker::kRoundingSlackUs - int64_t(-back - 1) * info_.frameDurUs;
     seekLocked(std::max<int64_t>(0, target), true);
     clockWaiting_ = false;
     seekIsStep_ = true;
@@ -540,11 +531,11 @@ int64_t Player::waitHintUs(int64_t now) const {
 std::optional<int64_t> Player::endReachedLocked(int64_t t) const {
     if (t >= endUs_) return endUs_;
     bool videoDone = !info_.hasVideo || (videoEofGen_ == gen_ && !fq_.peek(gen_));
+    if (!videoDone) return std::nullopt;
     // Sound left only far beyond a hole once the input has ended lies where damaged times
     // put it: it is never reached, and play ends without it.
     bool soundStranded = audio_ && audio_->leftAfter(gen_, t + kStrandedSoundUs).has_value();
-    bool audioDone = !audio_ || audio_->drained(gen_) || soundStranded;
-    if (!videoDone || !audioDone) return std::nullopt;
+    if (audio_ && !audio_->drained(gen_) && !soundStranded) return std::nullopt;
     // Sound alone runs to the length (or, unknown, the estimate) on the clock.
     int64_t lastEnd = info_.hasVideo ? lastVideoEndUs_ : endUs_ == kNoEndUs ? lengthUs_ : endUs_;
     if (audio_ && !soundStranded && audio_->endUs(gen_) > lastEnd) lastEnd = audio_->endUs(gen_);

@@ -34,19 +34,19 @@ public:
             run_.pop_front();
         }
     }
-    // The picture right before the one shown at ptsUs, when the run holds both.
-    std::optional<VideoFrame> before(int64_t ptsUs) const {
+    // Walks `frames` pictures from the one shown at ptsUs, forward or (negative) back, as far
+    // as the run holds them: the picture reached, with frames left at what was not walked;
+    // nullopt when not one step could be taken.
+    std::optional<VideoFrame> walk(int64_t ptsUs, int& frames) const {
         std::lock_guard<std::mutex> lk(mu_);
-        for (size_t i = run_.size(); i-- > 1;)
-            if (run_[i].ptsUs == ptsUs) return run_[i - 1];
-        return std::nullopt;
-    }
-    // The picture right after the one shown at ptsUs, when the run holds both.
-    std::optional<VideoFrame> after(int64_t ptsUs) const {
-        std::lock_guard<std::mutex> lk(mu_);
-        for (size_t i = 0; i + 1 < run_.size(); ++i)
-            if (run_[i].ptsUs == ptsUs) return run_[i + 1];
-        return std::nullopt;
+        size_t i = 0;
+        while (i < run_.size() && run_[i].ptsUs != ptsUs) ++i;
+        if (i == run_.size()) return std::nullopt;
+        size_t at = i;
+        for (; frames > 0 && at + 1 < run_.size(); --frames) ++at;
+        for (; frames < 0 && at > 0; ++frames) --at;
+        if (at == i) return std::nullopt;
+        return run_[at];
     }
     size_t bytes() const {
         std::lock_guard<std::mutex> lk(mu_);

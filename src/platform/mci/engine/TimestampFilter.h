@@ -4,9 +4,9 @@
 // time, and only when the next time continues from it is the jump taken as a real
 // discontinuity. A jump back (a timestamp reset in a joined file) is then rebased so the
 // stream goes on without a leap; a jump forward within a length the file tells for sure (a
-// picture held, a gap in a recording) is the truth and kept. An isolated bad timestamp therefore never moves the
-// clock. Times that are known to be right (an AVI index's frame counts) can be trusted
-// outright. Value type, one thread.
+// picture held, a gap in a recording) is the truth and kept. An isolated bad timestamp
+// therefore never moves the clock. Times that are known to be right (an AVI index's frame
+// counts) can be trusted outright. Value type, one thread.
 #include <cstdint>
 #include <cstdlib>
 
@@ -16,6 +16,12 @@ class TimestampFilter {
 public:
     static constexpr int64_t kMaxJumpUs = 2000000;  // farther than this from the expected time is suspect
     static constexpr int64_t kUnset = INT64_MIN;
+
+    // |a - (b + c)| > kMaxJumpUs, computed wide: damaged values may lie anywhere.
+    static bool far(int64_t a, int64_t b, int64_t c = 0) {
+        __int128 d = __int128(a) - b - c;
+        return d > kMaxJumpUs || d < -kMaxJumpUs;
+    }
 
     // windowEndUs: the media's length when known (the first time after a reset must lie
     // within [-kMaxJumpUs, length + kMaxJumpUs]), or 0 when unknown.
@@ -78,11 +84,6 @@ public:
     }
 
 private:
-    // |a - (b + c)| > kMaxJumpUs, computed wide: damaged values may lie anywhere.
-    static bool far(int64_t a, int64_t b, int64_t c = 0) {
-        __int128 d = __int128(a) - b - c;
-        return d > kMaxJumpUs || d < -kMaxJumpUs;
-    }
     bool gapPlausible(int64_t us) const {
         return gapEndUs_ > 0 && us <= gapEndUs_;
     }

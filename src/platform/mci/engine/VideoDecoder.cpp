@@ -77,13 +77,12 @@ void VideoDecoder::decode(const AVPacket* pkt, const std::function<void(AVFrame*
 
 namespace {
 constexpr size_t kOriginPictures = 3;
-bool apart(int64_t a, int64_t b) { return __int128(a) - b > TimestampFilter::kMaxJumpUs || __int128(b) - a > TimestampFilter::kMaxJumpUs; }
 // The first picture's time is damaged when the next one lies far from it.
-bool originDamaged(const std::vector<int64_t>& t) { return t.size() >= 2 && apart(t[0], t[1]); }
+bool originDamaged(const std::vector<int64_t>& t) { return t.size() >= 2 && TimestampFilter::far(t[0], t[1]); }
 // The time of the first picture, from the first three: its own unless the next ones, agreeing
 // with each other, say it is damaged; then the second one's, less a picture.
 int64_t originFrom(const std::vector<int64_t>& t) {
-    if (!originDamaged(t) || t.size() < 3 || apart(t[1], t[2])) return t[0];
+    if (!originDamaged(t) || t.size() < 3 || TimestampFilter::far(t[1], t[2])) return t[0];
     int64_t step = t[2] - t[1];
     return step > 0 && step <= t[1] ? t[1] - step : t[1];
 }
