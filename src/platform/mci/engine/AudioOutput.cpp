@@ -23,6 +23,7 @@ constexpr int64_t kTargetBufferUs = 700000;  // decoded sound kept ahead of the 
 constexpr int64_t kGapUs = 20000;            // a hole in the sound larger than this is silence
 constexpr int64_t kStaleUs = 500000;         // a device that has not pulled for this long has stopped
 constexpr int64_t kLateUs = 80000;           // sound this far behind the clock is skipped
+constexpr int64_t kStarvingUs = 150000;      // less than this left to hear: about to fall silent
 
 bool sdlAudioUp() {
     static std::once_flag once;
@@ -92,6 +93,11 @@ bool AudioOutput::wantsPackets() const {
 bool AudioOutput::runningLow() const {
     std::lock_guard<std::mutex> lk(mu_);
     return !eof_ && bytesToUs(bufferedBytes_) < kTargetBufferUs / 2;
+}
+
+bool AudioOutput::starving(uint64_t gen) const {
+    std::lock_guard<std::mutex> lk(mu_);
+    return gen == gen_ && !eof_ && bytesToUs(bufferedBytes_) < kStarvingUs;
 }
 
 void AudioOutput::pushPacket(uint64_t gen, AVPacket* pkt) {

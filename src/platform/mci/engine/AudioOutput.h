@@ -35,6 +35,8 @@ public:
 
     bool wantsPackets() const;                      // less than the target buffered
     bool runningLow() const;                        // less than half the target buffered
+    // The stream goes on but almost nothing of it is left to hear: about to fall silent.
+    bool starving(uint64_t gen) const;
     void pushPacket(uint64_t gen, AVPacket* pkt);   // takes ownership
     void endOfStream(uint64_t gen);
     void flush(uint64_t gen, int64_t targetUs);     // new generation; sound before target skipped

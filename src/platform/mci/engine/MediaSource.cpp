@@ -58,13 +58,7 @@ MediaSource::~MediaSource() {
 AVStream* MediaSource::videoStream() const { return video_ >= 0 ? fmt_->streams[video_] : nullptr; }
 AVStream* MediaSource::audioStream() const { return audio_ >= 0 ? fmt_->streams[audio_] : nullptr; }
 
-int MediaSource::onInterrupt(void* self) {
-    auto* s = static_cast<MediaSource*>(self);
-    int64_t deadline = s->deadlineUs_;
-    return s->interrupted_ || (deadline > 0 && monotonicUs() > deadline);
-}
-
-void MediaSource::armDeadline(int64_t budgetUs) { deadlineUs_ = monotonicUs() + budgetUs; }
+int MediaSource::onInterrupt(void* self) { return static_cast<MediaSource*>(self)->deadline_.passed(); }
 
 int MediaSource::read(AVPacket* pkt) {
     armDeadline(kReadBudgetUs);
@@ -73,10 +67,14 @@ int MediaSource::read(AVPacket* pkt) {
     return r;
 }
 
-// Opens and probes the container with the owner's interrupt callback.
-int MediaSource::openFormat(const std::string& path, MediaSource* owner, AVFormatContext*& fmt) {
-    fmt = avformat_alloc_context();
+// Opens and probes the container, reading through the engine's own input under the owner's
+// deadline and interrupt callback.
+int MediaSource::openFormat(const std::string& path, MediaSource* owner, AVFormatContext*& fmt,
+                            std::unique_ptr<FileInput>& input) {
+    input = FileInput::open(path, owner->deadline_);
+    fmt = input ? avformat_alloc_context() : nullptr;
     if (!fmt) return kErrInvalidFile;
+    fmt->pb = input->io();  // the context is the caller's: closing the format leaves it
     fmt->interrupt_callback = AVIOInterruptCB{&MediaSource::onInterrupt, owner};
     AVDictionary* opts = nullptr;
     av_dict_set(&opts, "probesize", "5000000", 0);
@@ -103,7 +101,7 @@ int MediaSource::open(const std::string& path, std::unique_ptr<MediaSource>& out
     std::unique_ptr<MediaSource> s(new MediaSource());
     s->path_ = path;
     s->armDeadline(kOpenBudgetUs);
-    if (int err = openFormat(path, s.get(), s->fmt_)) return err;
+    if (int err = openFormat(path, s.get(), s->fmt_, s->input_)) return err;
     if (int err = s->chooseStreams()) return err;
     if (int err = s->describe()) return err;
     out = std::move(s);
@@ -112,8 +110,9 @@ int MediaSource::open(const std::string& path, std::unique_ptr<MediaSource>& out
 
 bool MediaSource::reopen() {
     AVFormatContext* fresh = nullptr;
+    std::unique_ptr<FileInput> freshInput;
     armDeadline(kOpenBudgetUs);
-    bool ok = openFormat(path_, this, fresh) == 0;
+    bool ok = openFormat(path_, this, fresh, freshInput) == 0;
     disarm();
     if (ok && video_ >= 0 && unsigned(video_) < fresh->nb_streams) repairFrameRate(fresh->streams[video_]);
     auto same = [&](int i) {
@@ -124,6 +123,7 @@ bool MediaSource::reopen() {
     if (ok && same(video_) && same(audio_)) {
         avformat_close_input(&fmt_);
         fmt_ = fresh;
+        input_ = std::move(freshInput);
         return true;
     }
     if (fresh) avformat_close_input(&fresh);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/mci/engine/FileInput.h"
 #include "platform/mci/engine/Types.h"
 
 struct AVFormatContext;
@@ -26,11 +27,15 @@ public:
     static int open(const std::string& path, std::unique_ptr<MediaSource>& out);
     ~MediaSource();
 
-    // Every blocking call into the demuxer runs under a deadline (wall clock, microseconds)
-    // and returns AVERROR_EXIT when it passes or when interrupt() was called. Thread-safe.
-    void armDeadline(int64_t budgetUs);
-    void disarm() { deadlineUs_ = 0; }
-    void interrupt() { interrupted_ = true; }
+    // Every blocking call into the demuxer runs under a deadline (working time, microseconds:
+    // waits for the disk do not count, see Deadline) and returns AVERROR_EXIT when it passes
+    // or when interrupt() was called. Thread-safe.
+    void armDeadline(int64_t budgetUs) { deadline_.arm(budgetUs); }
+    void disarm() { deadline_.disarm(); }
+    void interrupt() { deadline_.interrupt(); }
+    // How long the read in progress has been waiting for the disk; 0 when none waits.
+    // Thread-safe.
+    int64_t diskWaitUs(int64_t nowUs) const { return deadline_.waitingUs(nowUs); }
     // One packet under a fresh read deadline; av_read_frame's result.
     int read(AVPacket* pkt);
     // Opens the file again from its start after a seek failed, keeping the streams chosen at
@@ -72,16 +77,17 @@ public:
 
 private:
     MediaSource() = default;
-    static int openFormat(const std::string& path, MediaSource* owner, AVFormatContext*& fmt);
+    static int openFormat(const std::string& path, MediaSource* owner, AVFormatContext*& fmt,
+                          std::unique_ptr<FileInput>& input);
     static int onInterrupt(void* self);
     int chooseStreams();  // the best video and audio streams; 0 or an MCI error number
     int describe();       // origin, index, size, length; 0 or an MCI error number
     int64_t estimatedLengthUs() const;
     int64_t soundEndUs() const;
     std::string path_;
+    Deadline deadline_;
+    std::unique_ptr<FileInput> input_;  // fmt_'s input: outlives it
     AVFormatContext* fmt_ = nullptr;
-    std::atomic<int64_t> deadlineUs_{0};
-    std::atomic<bool> interrupted_{false};
     int video_ = -1, audio_ = -1;
     int64_t originUs_ = 0;
     int64_t startUs_ = 0;

@@ -326,6 +326,7 @@ void Player::seekLocked(int64_t us, bool fillSteps) {
     posUs_ = std::clamp<int64_t>(us, 0, std::max<int64_t>(0, naturalEndLocked()));
     seekFramePending_ = info_.hasVideo;
     clockWaiting_ = true;
+    buffering_ = false;
     stepsAhead_ = 0;
     cachedShow_.reset();
     decoderAway_ = false;
@@ -354,6 +355,7 @@ void Player::stopAtLocked(Mode m) {
     clock_ = Clock::stoppedAt(posUs_);
     clockWaiting_ = false;
     mode_ = m;
+    buffering_ = false;
     if (audio_) audio_->pause();
 }
 
@@ -554,6 +556,7 @@ void Player::finishLocked(int64_t endAt) {
     posUs_ = endUs_;  // the end asked for, or the length: where play stands once it ran out
     clock_ = Clock::stoppedAt(posUs_);
     clockWaiting_ = false;
+    buffering_ = false;
     if (audio_) audio_->pause();
 }
 
@@ -589,6 +592,11 @@ std::optional<VideoFrame> Player::frameToShowLocked(int64_t now) {
     takeStepsLocked(shown);
     if (mode_ != Mode::Playing) return shown;
     if (clockWaiting_) {
+        // Waiting for the disk: play goes on once the reader has its data again.
+        if (buffering_ && src_->diskWaitUs(now) >= kDiskWaitHoldUs) {
+            waitSinceUs_ = now;
+            return shown;
+        }
         bool ready = !info_.hasVideo || fq_.peek(gen_) || videoEofGen_ == gen_;
         if (waitSinceUs_ < 0) waitSinceUs_ = now;
         // Sound that does not come within the grace time is not waited for.
@@ -598,6 +606,7 @@ std::optional<VideoFrame> Player::frameToShowLocked(int64_t now) {
         waitSinceUs_ = -1;
         clock_ = Clock::startedAt(posUs_, now);
         clockWaiting_ = false;
+        buffering_ = false;
         startAudioLocked();
     }
     int64_t t = clockLocked(now);
@@ -608,7 +617,29 @@ std::optional<VideoFrame> Player::frameToShowLocked(int64_t now) {
         shown = f;
     }
     if (auto endAt = endReachedLocked(t)) finishLocked(*endAt);
+    else if (starvedLocked(t, shown ? shown->ptsUs : shownPtsUs_, now)) holdForDataLocked(t, now);
     return shown;
+}
+
+// The reader is waiting for the disk and what is due now is not there: the picture after
+// the one shown (nothing decoded, nothing read), or the sound (almost none left to hear and
+// no pictures read either, so a stream of sound that merely ends early holds nothing).
+bool Player::starvedLocked(int64_t t, int64_t shownUs, int64_t now) const {
+    if (demuxEof_ || src_->diskWaitUs(now) < kDiskWaitHoldUs || vq_.count() > 0) return false;
+    bool pictureMissing = info_.hasVideo && videoEofGen_ != gen_ && !fq_.peek(gen_) && t >= shownUs + info_.frameDurUs;
+    bool soundMissing = audio_ && audio_->starving(gen_);
+    return pictureMissing || soundMissing;
+}
+
+// Holds the clock where it stands, as while waiting for the first frame after a seek, until
+// the data comes: a pause of the disk loses neither pictures nor sound.
+void Player::holdForDataLocked(int64_t t, int64_t now) {
+    posUs_ = t;
+    clock_ = Clock::stoppedAt(t);
+    clockWaiting_ = true;
+    buffering_ = true;
+    waitSinceUs_ = now;
+    if (audio_) audio_->pause();
 }
 
 }  // namespace plim::engine

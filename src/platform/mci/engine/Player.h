@@ -84,6 +84,8 @@ private:
     static constexpr int64_t kNoEndUs = INT64_MAX / 4;  // play of a file of unknown length
     // Sound beyond a hole this long, once the input has ended, is not waited for.
     static constexpr int64_t kStrandedSoundUs = 10000000;
+    // A reader waiting this long for the disk while nothing is left to show holds the clock.
+    static constexpr int64_t kDiskWaitHoldUs = 30000;
     bool nextDemuxWork(SeekRequest& req);
     void demuxLoop();
     void startGeneration(const SeekRequest& req);
@@ -109,6 +111,8 @@ private:
     std::optional<VideoFrame> frameToShowLocked(int64_t nowUs);
     int64_t clockLocked(int64_t now) const;
     std::optional<int64_t> endReachedLocked(int64_t t) const;
+    bool starvedLocked(int64_t t, int64_t shownUs, int64_t now) const;
+    void holdForDataLocked(int64_t t, int64_t now);
     void finishLocked(int64_t endAt);
     int64_t naturalEndLocked() const;
     void stopAtLocked(Mode m);
@@ -152,6 +156,7 @@ private:
     bool lengthFound_ = false;  // the real end of a file of unknown length was reached
     mutable Clock clock_;       // follows the sound while there is sound (see clockLocked)
     bool clockWaiting_ = false;
+    bool buffering_ = false;    // the clock waits because the data came late from the disk
     int64_t waitSinceUs_ = -1;  // when the clock began waiting for its first frame or sound
     bool seekFramePending_ = false;
     uint64_t videoEofGen_ = 0;

@@ -1,0 +1,111 @@
+#include "platform/mci/engine/FileInput.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+extern "C" {
+#include <libavformat/avio.h>
+#include <libavutil/error.h>
+#include <libavutil/mem.h>
+}
+
+#include "platform/mci/engine/Clock.h"
+
+namespace plim::engine {
+
+namespace {
+// A read that takes longer than this waited for the disk (slower than 640 KB/s for the
+// context's 32 KB): reads at the disk's pace through a long stretch of data are work.
+constexpr int64_t kSlowReadUs = 50000;
+constexpr int kBufferSize = 32768;
+std::atomic<ReadProbe> gProbe{nullptr};
+}  // namespace
+
+void setReadProbe(ReadProbe probe) { gProbe = probe; }
+
+void Deadline::arm(int64_t budgetUs) { deadlineUs_ = monotonicUs() + budgetUs; }
+
+bool Deadline::passed() const {
+    int64_t d = deadlineUs_;
+    return interrupted_ || (d > 0 && monotonicUs() > d);
+}
+
+void Deadline::beginWait() { waitSinceUs_ = monotonicUs(); }
+
+void Deadline::endWait(int64_t waitedUs) {
+    waitSinceUs_ = 0;
+    int64_t d = deadlineUs_;
+    if (d > 0 && waitedUs > kSlowReadUs) deadlineUs_ = d + std::min(waitedUs, kMaxDiskWaitUs);
+}
+
+int64_t Deadline::waitingUs(int64_t nowUs) const {
+    int64_t since = waitSinceUs_;
+    return since > 0 ? std::max<int64_t>(0, nowUs - since) : 0;
+}
+
+std::unique_ptr<FileInput> FileInput::open(const std::string& path, Deadline& deadline) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    std::unique_ptr<FileInput> in(new FileInput(fd, deadline));
+    in->path_ = path;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+    if (!buffer) return nullptr;
+    in->io_ = avio_alloc_context(buffer, kBufferSize, 0, in.get(), &FileInput::readPacket, nullptr, &FileInput::seekTo);
+    if (!in->io_) {
+        av_free(buffer);
+        return nullptr;
+    }
+    return in;
+}
+
+FileInput::~FileInput() {
+    if (io_) av_freep(&io_->buffer);
+    avio_context_free(&io_);
+    ::close(fd_);
+}
+
+// Reads at the context's position. The time a read blocks is a wait for the disk; a source
+// that answers "try again" is polled until the deadline passes.
+int FileInput::readPacket(void* self, uint8_t* buf, int size) {
+    auto* in = static_cast<FileInput*>(self);
+    for (;;) {
+        if (in->deadline_.passed()) return AVERROR_EXIT;
+        int64_t start = monotonicUs();
+        in->deadline_.beginWait();
+        if (ReadProbe probe = gProbe) probe(in->path_, in->pos_);
+        ssize_t n = ::pread(in->fd_, buf, size_t(size), in->pos_);
+        int err = errno;
+        in->deadline_.endWait(monotonicUs() - start);
+        if (n > 0) {
+            in->pos_ += n;
+            return int(n);
+        }
+        if (n == 0) return AVERROR_EOF;
+        if (err == EAGAIN || err == EWOULDBLOCK) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        else if (err != EINTR) return AVERROR(err);
+    }
+}
+
+int64_t FileInput::seekTo(void* self, int64_t offset, int whence) {
+    auto* in = static_cast<FileInput*>(self);
+    struct stat sb;
+    whence &= ~AVSEEK_FORCE;
+    if (whence == AVSEEK_SIZE) return ::fstat(in->fd_, &sb) == 0 ? int64_t(sb.st_size) : AVERROR(errno);
+    int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? in->pos_ : -1;
+    if (whence == SEEK_END) {
+        if (::fstat(in->fd_, &sb) != 0) return AVERROR(errno);
+        base = sb.st_size;
+    }
+    int64_t to = 0;
+    if (base < 0 || __builtin_add_overflow(base, offset, &to) || to < 0) return AVERROR(EINVAL);
+    in->pos_ = to;
+    return to;
+}
+
+}  // namespace plim::engine
