@@ -61,15 +61,13 @@ int Player::open(const std::string& path, std::unique_ptr<Player>& out, Options 
     p->soundOriginUs_ = p->dec_ && !p->dec_->packetsCarryPts() ? src->startUs() : src->originUs();
     if (p->info_.hasAudio && opts.audio) p->audio_ = AudioOutput::create(src->audioStream(), p->soundOriginUs_, window);
     p->src_ = std::move(src);
-    p->lengthUs_ = p->info_.lengthUs;
+    p->state_ = PlayState(p->info_.lengthUs, p->info_.lengthKnown, p->info_.hasVideo);
     p->maxPackets_ = size_t(std::clamp<int64_t>(kPacketsAheadUs / std::max<int64_t>(1, p->info_.frameDurUs),
                                                 int64_t(kMinQueuedPackets), int64_t(kMaxQueuedPackets)));
-    p->endUs_ = p->naturalEndLocked();
     // Pictures of 4:2:0 at their size: as many as the step cache holds, as a span of time.
     int64_t pictureBytes = std::max<int64_t>(1, int64_t(p->info_.width) * p->info_.height * 3 / 2);
     p->stepSpanUs_ = int64_t(kStepCacheBytes) / pictureBytes * p->info_.frameDurUs;
     p->seekReq_ = SeekRequest{true, p->gen_, 0, p->info_.hasVideo};  // back to the start after the probe
-    p->seekFramePending_ = p->info_.hasVideo;
     p->demux_ = std::thread(&Player::demuxLoop, p.get());
     if (p->info_.hasVideo) p->video_ = std::thread(&Player::videoLoop, p.get());
     out = std::move(p);
@@ -323,78 +321,56 @@ void Player::videoLoop() {
 void Player::seekLocked(int64_t us, bool fillSteps) {
     ++gen_;
     fq_.flush(gen_);
-    posUs_ = std::clamp<int64_t>(us, 0, std::max<int64_t>(0, naturalEndLocked()));
-    seekFramePending_ = info_.hasVideo;
-    clockWaiting_ = true;
-    buffering_ = false;
+    int64_t target = state_.seekTo(us);
     stepsAhead_ = 0;
     cachedShow_.reset();
     decoderAway_ = false;
     seekIsStep_ = false;
-    seekReq_ = SeekRequest{true, gen_, posUs_, true, 0, fillSteps};
+    seekReq_ = SeekRequest{true, gen_, target, true, 0, fillSteps};
     if (audio_) audio_->pause();
     demuxCv_.notify_one();
 }
 
-int64_t Player::clockLocked(int64_t now) const {
-    if (mode_ != Mode::Playing || clockWaiting_) return posUs_;
-    int64_t t = clock_.at(now);
-    if (audio_) {
-        // The sound is the master clock while it plays; the wall clock follows it, so that it
-        // goes on from where the sound left off when the sound ends, stops or has a gap.
-        if (auto a = audio_->timeUs(gen_)) {
-            t = *a;
-            clock_ = Clock::startedAt(t, now);
-        }
-    }
-    return std::clamp<int64_t>(t, 0, std::max<int64_t>(0, endUs_));
-}
+std::optional<int64_t> Player::soundTimeLocked() const { return audio_ ? audio_->timeUs(gen_) : std::nullopt; }
+
+int64_t Player::clockLocked(int64_t now) const { return state_.positionAt(now, soundTimeLocked()); }
 
 void Player::stopAtLocked(Mode m) {
-    posUs_ = clockLocked(nowUs());
-    clock_ = Clock::stoppedAt(posUs_);
-    clockWaiting_ = false;
-    mode_ = m;
-    buffering_ = false;
+    state_.stopAt(clockLocked(nowUs()), m);
     if (audio_) audio_->pause();
 }
 
 void Player::play(std::optional<int64_t> fromUs, std::optional<int64_t> toUs) {
     std::lock_guard<std::mutex> lk(mu_);
     if (fromUs) {
-        if (mode_ == Mode::Playing) stopAtLocked(Mode::Stopped);
+        if (state_.mode() == Mode::Playing) stopAtLocked(Mode::Stopped);
         seekLocked(*fromUs);
     }
-    endUs_ = toUs ? *toUs : naturalEndLocked();
-    if (mode_ == Mode::Playing) return;
-    reseekIfAwayLocked();
-    mode_ = Mode::Playing;
-    clockWaiting_ = true;
+    if (state_.mode() != Mode::Playing) reseekIfAwayLocked();
+    state_.play(toUs);
 }
 
 void Player::stop() {
     std::lock_guard<std::mutex> lk(mu_);
-    if (mode_ != Mode::Stopped) stopAtLocked(Mode::Stopped);
+    if (state_.mode() != Mode::Stopped) stopAtLocked(Mode::Stopped);
 }
 
 void Player::pause() {
     std::lock_guard<std::mutex> lk(mu_);
-    if (mode_ == Mode::Playing) stopAtLocked(Mode::Paused);
+    if (state_.mode() == Mode::Playing) stopAtLocked(Mode::Paused);
 }
 
 void Player::resume() {
     std::lock_guard<std::mutex> lk(mu_);
-    if (mode_ != Mode::Paused) return;
+    if (state_.mode() != Mode::Paused) return;
     reseekIfAwayLocked();
-    mode_ = Mode::Playing;
-    clockWaiting_ = true;
+    state_.resume();
 }
 
 void Player::seek(int64_t us) {
     std::lock_guard<std::mutex> lk(mu_);
-    if (mode_ != Mode::Stopped) stopAtLocked(Mode::Stopped);
+    if (state_.mode() != Mode::Stopped) stopAtLocked(Mode::Stopped);
     seekLocked(us);
-    clockWaiting_ = false;
 }
 
 // --- stepping --------------------------------------------------------------------------
@@ -402,7 +378,7 @@ void Player::seek(int64_t us) {
 void Player::step(int frames) {
     std::lock_guard<std::mutex> lk(mu_);
     if (!info_.hasVideo || frames == 0) return;
-    if (mode_ == Mode::Playing) stopAtLocked(Mode::Paused);
+    if (state_.mode() == Mode::Playing) stopAtLocked(Mode::Paused);
     if (frames > 0) {
         stepForwardLocked(frames);
     } else {
@@ -414,8 +390,7 @@ void Player::step(int frames) {
 // forward steps beyond the cache begin with a seek to where the picture is.
 void Player::reseekIfAwayLocked() {
     if (!decoderAway_) return;
-    seekLocked(posUs_);
-    clockWaiting_ = false;  // as after seek(); play and resume start waiting for the clock next
+    seekLocked(state_.positionUs());
 }
 
 void Player::showCachedLocked(VideoFrame f) {
@@ -423,9 +398,9 @@ void Player::showCachedLocked(VideoFrame f) {
     fq_.flush(gen_);
     f.gen = gen_;
     f.seekTarget = false;
-    posUs_ = f.ptsUs;
+    state_.stepTo(f.ptsUs);
+    state_.frameShown();
     cachedShow_ = std::move(f);
-    seekFramePending_ = false;
     stepsAhead_ = 0;
     decoderAway_ = true;
     if (audio_) audio_->pause();
@@ -447,8 +422,8 @@ void Player::stepForwardLocked(int frames) {
 // otherwise by an exact seek to just before that picture, keeping the pictures decoded on
 // the way for the next steps.
 void Player::stepBackLocked(int frames) {
-    int64_t from = cachedShow_ ? cachedShow_->ptsUs : seekFramePending_ ? -1 : shownPtsUs_;
-    if (from < 0) from = posUs_;  // nothing shown yet: from the position
+    int64_t from = cachedShow_ ? cachedShow_->ptsUs : state_.framePending() ? -1 : shownPtsUs_;
+    if (from < 0) from = state_.positionUs();  // nothing shown yet: from the position
     int back = -frames;
     if (auto prev = steps_.walk(from, back)) {
         if (back == 0) return showCachedLocked(*prev);
@@ -458,7 +433,6 @@ void Player::stepBackLocked(int frames) {
     // rounding slack), -back - 1 more back. The position becomes that picture's time.
     int64_t target = from - 1 - SeekPicker::kRoundingSlackUs - int64_t(-back - 1) * info_.frameDurUs;
     seekLocked(std::max<int64_t>(0, target), true);
-    clockWaiting_ = false;
     seekIsStep_ = true;
 }
 
@@ -472,7 +446,7 @@ void Player::takeStepsLocked(std::optional<VideoFrame>& shown) {
             return;
         }
         fq_.pop();
-        posUs_ = f->ptsUs;
+        state_.stepTo(f->ptsUs);
         shown = f;
         --stepsAhead_;
     }
@@ -482,7 +456,7 @@ void Player::takeStepsLocked(std::optional<VideoFrame>& shown) {
 
 Mode Player::mode() const {
     std::lock_guard<std::mutex> lk(mu_);
-    return mode_;
+    return state_.mode();
 }
 
 int64_t Player::positionUs() const {
@@ -492,11 +466,8 @@ int64_t Player::positionUs() const {
 
 int64_t Player::lengthUs() const {
     std::lock_guard<std::mutex> lk(mu_);
-    if (info_.lengthKnown || lengthFound_) return lengthUs_;
-    return std::max(lengthUs_, clockLocked(nowUs()));  // an estimate never behind the position
+    return state_.lengthUs(clockLocked(nowUs()));
 }
-
-int64_t Player::naturalEndLocked() const { return info_.lengthKnown || lengthFound_ ? lengthUs_ : kNoEndUs; }
 
 uint64_t Player::droppedFrames() const {
     std::lock_guard<std::mutex> lk(mu_);
@@ -505,24 +476,24 @@ uint64_t Player::droppedFrames() const {
 
 bool Player::needsTicks() const {
     std::lock_guard<std::mutex> lk(mu_);
-    return mode_ == Mode::Playing || seekFramePending_ || stepsAhead_ > 0 || cachedShow_;
+    return state_.mode() == Mode::Playing || state_.framePending() || stepsAhead_ > 0 || cachedShow_;
 }
 
 bool Player::seekSettled() const {
     std::lock_guard<std::mutex> lk(mu_);
-    return !seekFramePending_ && stepsAhead_ == 0 && !cachedShow_;
+    return !state_.framePending() && stepsAhead_ == 0 && !cachedShow_;
 }
 
 std::optional<int64_t> Player::audioTimeUs() const {
     std::lock_guard<std::mutex> lk(mu_);
-    return audio_ ? audio_->timeUs(gen_) : std::nullopt;
+    return soundTimeLocked();
 }
 
 // --- display ---------------------------------------------------------------------------
 
 int64_t Player::waitHintUs(int64_t now) const {
     std::lock_guard<std::mutex> lk(mu_);
-    if (mode_ != Mode::Playing || clockWaiting_ || seekFramePending_) return kTickIntervalUs;
+    if (!state_.clockRuns() || state_.framePending()) return kTickIntervalUs;
     auto next = fq_.peek(gen_);
     if (!next) return kTickIntervalUs;
     return std::clamp<int64_t>(next->ptsUs - clockLocked(now), kMinWaitUs, kMaxWaitUs);
@@ -531,7 +502,8 @@ int64_t Player::waitHintUs(int64_t now) const {
 // The end of play: the end asked for, or the real end of the streams, whichever comes first.
 // Returns the time play ends at, or nullopt while it goes on.
 std::optional<int64_t> Player::endReachedLocked(int64_t t) const {
-    if (t >= endUs_) return endUs_;
+    const int64_t endUs = state_.endUs();
+    if (t >= endUs) return endUs;
     bool videoDone = !info_.hasVideo || (videoEofGen_ == gen_ && !fq_.peek(gen_));
     if (!videoDone) return std::nullopt;
     // Sound left only far beyond a hole once the input has ended lies where damaged times
@@ -539,29 +511,16 @@ std::optional<int64_t> Player::endReachedLocked(int64_t t) const {
     bool soundStranded = audio_ && audio_->leftAfter(gen_, t + kStrandedSoundUs).has_value();
     if (audio_ && !audio_->drained(gen_) && !soundStranded) return std::nullopt;
     // Sound alone runs to the length (or, unknown, the estimate) on the clock.
-    int64_t lastEnd = info_.hasVideo ? lastVideoEndUs_ : endUs_ == kNoEndUs ? lengthUs_ : endUs_;
+    int64_t lastEnd = info_.hasVideo ? lastVideoEndUs_ : endUs == PlayState::kNoEndUs ? state_.estimatedLengthUs() : endUs;
     if (audio_ && !soundStranded && audio_->endUs(gen_) > lastEnd) lastEnd = audio_->endUs(gen_);
     if (!audio_ && silentSoundGen_ == gen_) lastEnd = std::max(lastEnd, silentSoundEndUs_);
     if (t < lastEnd) return std::nullopt;
-    return std::min(endUs_, lastEnd);  // where the data ends, not where the clock stood when seen
+    return std::min(endUs, lastEnd);  // where the data ends, not where the clock stood when seen
 }
 
 void Player::finishLocked(int64_t endAt) {
-    if (!info_.lengthKnown && !lengthFound_ && endUs_ == kNoEndUs) {
-        lengthUs_ = endAt;  // the real end of a file that did not say how long it is
-        lengthFound_ = true;
-        endUs_ = endAt;
-    }
-    mode_ = Mode::Stopped;
-    posUs_ = endUs_;  // the end asked for, or the length: where play stands once it ran out
-    clock_ = Clock::stoppedAt(posUs_);
-    clockWaiting_ = false;
-    buffering_ = false;
+    state_.finish(endAt);
     if (audio_) audio_->pause();
-}
-
-void Player::startAudioLocked() {
-    if (audio_) audio_->start(gen_, posUs_);
 }
 
 std::optional<VideoFrame> Player::frameToShow(int64_t now) {
@@ -577,38 +536,22 @@ std::optional<VideoFrame> Player::frameToShowLocked(int64_t now) {
         shown = std::move(cachedShow_);
         cachedShow_.reset();
     }
-    if (seekFramePending_) {
+    if (state_.framePending()) {
         auto f = fq_.peek(gen_);
         if (f && f->seekTarget) {
             fq_.pop();
             shown = f;
-            seekFramePending_ = false;
-            if (seekIsStep_) posUs_ = f->ptsUs;
+            state_.frameShown();
+            if (seekIsStep_) state_.stepTo(f->ptsUs);
         } else if (!f && videoEofGen_ == gen_) {
-            seekFramePending_ = false;  // nothing to show at that position
+            state_.frameShown();  // nothing to show at that position
         }
-        if (seekFramePending_) return shown;
+        if (state_.framePending()) return shown;
     }
     takeStepsLocked(shown);
-    if (mode_ != Mode::Playing) return shown;
-    if (clockWaiting_) {
-        // Waiting for the disk: play goes on once the reader has its data again.
-        if (buffering_ && src_->diskWaitUs(now) >= kDiskWaitHoldUs) {
-            waitSinceUs_ = now;
-            return shown;
-        }
-        bool ready = !info_.hasVideo || fq_.peek(gen_) || videoEofGen_ == gen_;
-        if (waitSinceUs_ < 0) waitSinceUs_ = now;
-        // Sound that does not come within the grace time is not waited for.
-        bool audioLate = now - waitSinceUs_ > kAudioStartGraceUs;
-        if (audio_ && !audio_->ready(gen_) && !audioLate) ready = false;
-        if (!ready) return shown;
-        waitSinceUs_ = -1;
-        clock_ = Clock::startedAt(posUs_, now);
-        clockWaiting_ = false;
-        buffering_ = false;
-        startAudioLocked();
-    }
+    if (state_.mode() != Mode::Playing) return shown;
+    if (state_.wait() != PlayState::Wait::None && !startClockWhenReadyLocked(now)) return shown;
+    if (auto sound = soundTimeLocked()) state_.followSound(*sound, now);
     int64_t t = clockLocked(now);
     while (auto f = fq_.peek(gen_)) {
         if (f->ptsUs > t) break;
@@ -634,12 +577,27 @@ bool Player::starvedLocked(int64_t t, int64_t shownUs, int64_t now) const {
 // Holds the clock where it stands, as while waiting for the first frame after a seek, until
 // the data comes: a pause of the disk loses neither pictures nor sound.
 void Player::holdForDataLocked(int64_t t, int64_t now) {
-    posUs_ = t;
-    clock_ = Clock::stoppedAt(t);
-    clockWaiting_ = true;
-    buffering_ = true;
-    waitSinceUs_ = now;
+    state_.holdForData(t, now);
     if (audio_) audio_->pause();
+}
+
+// The clock waits for the first frame and the sound after play or resume, and for the
+// reader's data after the disk was late; it starts once they are there. Sound that does not
+// come within the grace time (counted from when the disk answered) is not waited for.
+// True when the clock runs.
+bool Player::startClockWhenReadyLocked(int64_t now) {
+    if (state_.wait() == PlayState::Wait::Data && src_->diskWaitUs(now) >= kDiskWaitHoldUs) {
+        state_.waitFrom(now);
+        return false;
+    }
+    bool ready = !info_.hasVideo || fq_.peek(gen_) || videoEofGen_ == gen_;
+    bool soundLate = state_.waitedUs(now) > kAudioStartGraceUs;
+    if (audio_ && !audio_->ready(gen_) && !soundLate) ready = false;
+    if (!ready) return false;
+    int64_t from = state_.positionUs();
+    state_.startClock(now);
+    if (audio_) audio_->start(gen_, from);
+    return true;
 }
 
 }  // namespace plim::engine

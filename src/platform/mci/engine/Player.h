@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/mci/engine/Clock.h"
+#include "platform/mci/engine/PlayState.h"
 #include "platform/mci/engine/Queues.h"
 #include "platform/mci/engine/StepCache.h"
 #include "platform/mci/engine/Types.h"
@@ -81,7 +82,6 @@ private:
     };
     // What a step back may keep: this many bytes of pictures.
     static constexpr size_t kStepCacheBytes = 128u << 20;
-    static constexpr int64_t kNoEndUs = INT64_MAX / 4;  // play of a file of unknown length
     // Sound beyond a hole this long, once the input has ended, is not waited for.
     static constexpr int64_t kStrandedSoundUs = 10000000;
     // A reader waiting this long for the disk while nothing is left to show holds the clock.
@@ -109,14 +109,14 @@ private:
     void takeStepsLocked(std::optional<VideoFrame>& shown);
     void reseekIfAwayLocked();
     std::optional<VideoFrame> frameToShowLocked(int64_t nowUs);
+    bool startClockWhenReadyLocked(int64_t now);
+    std::optional<int64_t> soundTimeLocked() const;
     int64_t clockLocked(int64_t now) const;
     std::optional<int64_t> endReachedLocked(int64_t t) const;
     bool starvedLocked(int64_t t, int64_t shownUs, int64_t now) const;
     void holdForDataLocked(int64_t t, int64_t now);
     void finishLocked(int64_t endAt);
-    int64_t naturalEndLocked() const;
     void stopAtLocked(Mode m);
-    void startAudioLocked();
 
     std::unique_ptr<MediaSource> src_;
     std::unique_ptr<VideoDecoder> dec_;
@@ -130,41 +130,28 @@ private:
     // mu_ guards everything below it up to the step cache (which locks itself): the control
     // calls, the display and the status queries on the caller's thread, and what the demux
     // and video threads report (their seek requests, ends of input, sound without a device).
-    //
-    // The play state. mode_ is what "status mode" tells. While Playing, the clock runs from
-    // posUs_ unless clockWaiting_ (after play, resume or a seek: until the first frame and
-    // the sound are ready, then it starts). While Stopped or Paused the position is posUs_.
-    // Orthogonal to the mode, a picture may be due that the display must take before any
-    // other: seekFramePending_ (a seek's or open's exact frame), stepsAhead_ (forward steps
-    // waiting for pictures), cachedShow_ (a step back served from the step cache). The
-    // transitions are named: play/resume start the clock (reseekIfAwayLocked first),
-    // stopAtLocked stops it where it stands, seekLocked starts a new generation,
-    // showCachedLocked and stepForwardLocked/stepBackLocked move by frames, finishLocked ends
-    // play where the data or the asked-for end is.
     mutable std::mutex mu_;
     std::condition_variable demuxCv_;
     bool quit_ = false;
     uint64_t gen_ = 1;
     SeekRequest seekReq_;
-    bool demuxEof_ = false;
     bool demuxFilling_ = true;  // reading until full, or asleep until running low
 
-    Mode mode_ = Mode::Stopped;
-    int64_t posUs_ = 0;
-    int64_t endUs_ = 0;
-    int64_t lengthUs_ = 0;
-    bool lengthFound_ = false;  // the real end of a file of unknown length was reached
-    mutable Clock clock_;       // follows the sound while there is sound (see clockLocked)
-    bool clockWaiting_ = false;
-    bool buffering_ = false;    // the clock waits because the data came late from the disk
-    int64_t waitSinceUs_ = -1;  // when the clock began waiting for its first frame or sound
-    bool seekFramePending_ = false;
-    uint64_t videoEofGen_ = 0;
-    int64_t lastVideoEndUs_ = 0;
-    uint64_t dropped_ = 0;
-    int64_t soundOriginUs_ = 0;     // the sound's media time zero in the container's clock
+    // The play state: mode, position, clock, end and length, and the open's or seek's picture
+    // still due. Changed only through its transitions, by play/resume (after
+    // reseekIfAwayLocked), stopAtLocked, seekLocked, the display (startClockWhenReadyLocked,
+    // holdForDataLocked, finishLocked) and the steps (showCachedLocked, takeStepsLocked).
+    // Besides it, pictures a step asked for may be due: stepsAhead_ and cachedShow_ below.
+    PlayState state_{0, true, false};
+
+    // What the threads found, each for the generation named: these end play.
+    bool demuxEof_ = false;         // the reader reached the end of the input
+    uint64_t videoEofGen_ = 0;      // every picture of this generation was decoded...
+    int64_t lastVideoEndUs_ = 0;    // ...and the last one ends here
     uint64_t silentSoundGen_ = 0;   // the generation whose sound no device plays...
     int64_t silentSoundEndUs_ = 0;  // ...and where its unbroken run of sound ends so far
+    int64_t soundOriginUs_ = 0;     // the sound's media time zero in the container's clock
+    uint64_t dropped_ = 0;
 
     // Stepping.
     StepCache steps_{kStepCacheBytes};
