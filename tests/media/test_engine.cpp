@@ -337,6 +337,7 @@ TEST(Engine, TimestampFilterKeepsTimesContinuous) {
         {"overflowing outlier", 0, {0, 40, B, 120}, {0, 40, 80, 120}},
         {"reset to zero", 0, {5000000, 5000040, 0, 40, 80}, {5000000, 5000040, 5000080, 5000120, 5000160}},
         {"jump forward", 0, {0, 40, 7000000, 7000040}, {0, 40, 80, 120}},
+        {"restart one second back", 0, {1000000, 1000040, 40, 80, 120}, {1000000, 1000040, 1000080, 1000120, 1000160}},
         {"first out of window", 1000000, {-90000000, -89999960, -89999920}, {0, 40, 80}},
         {"first in window", 1000000, {500000, 500040}, {500000, 500040}},
     };
@@ -357,6 +358,12 @@ TEST(Engine, TimestampFilterKeepsTimesContinuous) {
         EXPECT_EQ(got, gapEnd > 7000080 ? std::vector<int64_t>({0, 40, 80, 7000040, 7000080})
                                         : std::vector<int64_t>({0, 40, 80, 120, 160}));
     }
+    // A later part of a joined file: its own times, moved to where it starts, whatever the window.
+    TimestampFilter part;
+    part.setWindow(1000000);
+    part.reset(0, 2000000);
+    EXPECT_EQ(part.fix(500000, 40), 2500000);
+    EXPECT_EQ(part.fix(500040, 40), 2500040);
     TimestampFilter trusted;  // an index's times: a hold of four seconds is kept whole
     trusted.setTrusted(true);
     trusted.reset(0);

@@ -182,9 +182,9 @@ void AudioOutput::endOfStream(uint64_t gen) {
     eof_ = true;
 }
 
-void AudioOutput::flush(uint64_t gen, int64_t targetUs) {
+void AudioOutput::flush(uint64_t gen, int64_t targetUs, int64_t offsetUs) {
     avcodec_flush_buffers(ctx_);
-    times_.reset(std::max<int64_t>(0, targetUs));
+    times_.reset(std::max<int64_t>(0, targetUs), offsetUs);
     std::lock_guard<std::mutex> lk(mu_);
     chunks_.clear();
     bufferedBytes_ = 0;

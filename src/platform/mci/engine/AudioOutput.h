@@ -39,7 +39,9 @@ public:
     bool starving(uint64_t gen) const;
     void pushPacket(uint64_t gen, AVPacket* pkt);   // takes ownership
     void endOfStream(uint64_t gen);
-    void flush(uint64_t gen, int64_t targetUs);     // new generation; sound before target skipped
+    // A new generation; sound before targetUs is skipped. offsetUs is added to the sound's
+    // times from the container (the start of a part of a joined file).
+    void flush(uint64_t gen, int64_t targetUs, int64_t offsetUs = 0);
     void start(uint64_t gen, int64_t posUs);        // begins output at posUs
     void pause();
     void close();

@@ -190,6 +190,7 @@ int MediaSource::describe() {
                         !(video_ >= 0 && fmt_->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE);
     if (!info_.lengthKnown && len > 0) {
         info_.lengthUs = len;
+        timesEndUs_ = originUs_ + len;
         return 0;
     }
     if (!info_.lengthKnown) len = estimatedLengthUs();
@@ -215,7 +216,41 @@ int64_t MediaSource::estimatedLengthUs() const {
     return std::min(kMaxLengthUs, av_rescale(size, 8 * 1000000, fmt_->bit_rate));
 }
 
+void MediaSource::mapJoins() {
+    if (!lengthFromTimes_ || video_ < 0 || !(fmt_->iformat->flags & AVFMT_TS_DISCONT)) return;
+    armDeadline(kJoinScanBudgetUs);
+    JoinMap map = JoinMap::scan(fmt_, video_, info_.frameDurUs);
+    bool whole = !deadline_.passed();  // a scan cut short may have missed parts
+    disarm();
+    if (!whole || map.empty()) return;
+    int64_t len = map.lengthUs(originUs_, timesEndUs_);
+    if (len <= info_.lengthUs || len > kMaxLengthUs) return;
+    joins_ = std::move(map);
+    info_.lengthUs = len;
+}
+
+int64_t MediaSource::partOffsetUs(int64_t targetUs) const {
+    return joins_.empty() ? 0 : joins_.offsetUs(joins_.partAt(targetUs, originUs_), originUs_);
+}
+
+// In a joined file, a search by time would land in whichever part has that time: reading is
+// placed within the part that holds the target instead, by its bytes in proportion to its
+// times, with the same preroll as a search by time.
+bool MediaSource::seekInPart(int64_t targetUs, int64_t extraPrerollUs) {
+    size_t part = joins_.partAt(targetUs, originUs_);
+    JoinMap::Span s = joins_.span(part, originUs_, avio_size(fmt_->pb), timesEndUs_);
+    int64_t want = targetUs - joins_.offsetUs(part, originUs_) + originUs_ - kUnindexedPrerollUs - extraPrerollUs;
+    int64_t pos = s.pos;
+    if (want > s.startUs && s.endUs > s.startUs && s.endPos > s.pos)
+        pos = std::min(s.endPos - 1, s.pos + av_rescale(s.endPos - s.pos, want - s.startUs, s.endUs - s.startUs));
+    armDeadline(kReadBudgetUs);
+    bool ok = av_seek_frame(fmt_, -1, pos, AVSEEK_FLAG_BYTE) >= 0;
+    disarm();
+    return ok || seekToStart();
+}
+
 bool MediaSource::seek(int64_t targetUs, int64_t extraPrerollUs) {
+    if (!joins_.empty()) return seekInPart(targetUs, extraPrerollUs);
     AVStream* st = fmt_->streams[video_ >= 0 ? video_ : audio_];
     int64_t want = targetUs - (indexed_ ? 0 : kUnindexedPrerollUs) - extraPrerollUs;
     if (want <= 0) return seekToStart();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/mci/engine/FileInput.h"
+#include "platform/mci/engine/JoinMap.h"
 #include "platform/mci/engine/Types.h"
 
 struct AVFormatContext;
@@ -62,6 +63,14 @@ public:
     // Makes the first decoded picture media time zero (containers without presentation
     // times, such as AVI with B-frames, shift the pictures by the decoder's delay).
     void setOriginUs(int64_t us) { originUs_ = us; }
+    // Program and transport streams whose length was read from their times: finds the parts
+    // of a file joined end to end (within a budget of its own), so that seeks find each part
+    // and the length is the parts' together. Call once the origin is set; the reader is left
+    // anywhere.
+    void mapJoins();
+    // What to add to the container's times (counted from the origin) of the part that holds
+    // media time targetUs: 0 but in the later parts of a joined file.
+    int64_t partOffsetUs(int64_t targetUs) const;
     // Moves reading to a key frame at or before targetUs (media time), starting
     // extraPrerollUs earlier still. False on failure.
     bool seek(int64_t targetUs, int64_t extraPrerollUs = 0);
@@ -84,6 +93,7 @@ private:
     int describe();       // origin, index, size, length; 0 or an MCI error number
     int64_t estimatedLengthUs() const;
     int64_t soundEndUs() const;
+    bool seekInPart(int64_t targetUs, int64_t extraPrerollUs);
     std::string path_;
     Deadline deadline_;
     std::unique_ptr<FileInput> input_;  // fmt_'s input: outlives it
@@ -93,6 +103,8 @@ private:
     int64_t startUs_ = 0;
     bool indexed_ = false;
     bool lengthFromTimes_ = false;
+    int64_t timesEndUs_ = 0;  // where the times end, in the container's clock (lengthFromTimes_)
+    JoinMap joins_;
     MediaInfo info_;
 };
 
@@ -105,6 +117,8 @@ int64_t mediaTimeUs(AVRational tb, int64_t ts, int64_t originUs);
 // How long opening may probe a file, and one read or seek may take, microseconds.
 constexpr int64_t kOpenBudgetUs = 1800000;
 constexpr int64_t kReadBudgetUs = 2000000;
+// How long opening may look for the parts of a joined file, microseconds.
+constexpr int64_t kJoinScanBudgetUs = 700000;
 // The largest picture side the engine accepts: larger ones come from damaged headers.
 constexpr int kMaxPictureSide = 8192;
 // Lengths beyond this many microseconds cannot be told in the service's 32-bit replies.

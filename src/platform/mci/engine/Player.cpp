@@ -54,6 +54,12 @@ int Player::open(const std::string& path, std::unique_ptr<Player>& out, Options 
         src->setOriginUs(*first);
         if (src->indexed() && !p->dec_->packetsCarryPts()) p->dec_->trustTimes();
         if (p->info_.lengthKnown) p->dec_->keepGapsWithin(p->info_.lengthUs);
+        src->disarm();
+        // A file joined from parts: its length is theirs together, and times lie within it.
+        src->mapJoins();
+        p->info_ = src->info();
+        if (window) window = p->info_.lengthUs;
+        p->dec_->setWindow(window);
     }
     src->disarm();
     // Pictures without presentation times come the decoder's delay late; the sound's times
@@ -147,8 +153,9 @@ void Player::startGeneration(const SeekRequest& req) {
     flush.attempt = placed.attempt;
     flush.fromStart = placed.fromStart;
     flush.fillSteps = req.fillSteps;
+    flush.offsetUs = placed.offsetUs;
     vq_.push(flush);
-    if (audio_) audio_->flush(req.gen, req.targetUs);
+    if (audio_) audio_->flush(req.gen, req.targetUs, placed.offsetUs);
     for (AVPacket* pkt : read) route(req.gen, pkt);
     if (!placed.ok) endOfInput(req.gen);
 }
@@ -226,7 +233,9 @@ Player::Placed Player::positionFor(int64_t targetUs, int firstAttempt, std::vect
         bool placed = fromStart ? src_->seekToStart()
                                 : src_->seek(targetUs, attempt == 0 ? 0 : (int64_t(1) << attempt) * 1000000);
         if (!placed) return Placed{false, fromStart, attempt};
-        if (fromStart || !info_.hasVideo) return Placed{true, fromStart, attempt};
+        // In a later part of a joined file, the part's own times, moved to where it starts.
+        int64_t offset = fromStart ? 0 : src_->partOffsetUs(targetUs);
+        if (fromStart || !info_.hasVideo) return Placed{true, fromStart, attempt, offset};
         std::optional<int64_t> keyUs;
         for (int n = 0; n < kMaxProbePackets && !keyUs; ++n) {
             AVPacket* pkt = av_packet_alloc();
@@ -238,7 +247,7 @@ Player::Placed Player::positionFor(int64_t targetUs, int firstAttempt, std::vect
             if (pkt->stream_index == src_->videoIndex() && (pkt->flags & AV_PKT_FLAG_KEY))
                 keyUs = src_->earliestShowUs(pkt).value_or(0);
         }
-        if (!keyUs || *keyUs <= targetUs) return Placed{true, false, attempt};
+        if (!keyUs || *keyUs + offset <= targetUs) return Placed{true, false, attempt, offset};
     }
 }
 
@@ -292,7 +301,7 @@ void Player::videoLoop() {
         PacketItem it = *item;
         if (it.kind == PacketItem::Flush) {
             // A step back keeps the pictures of a span before its target: all of them decoded.
-            dec_->flush(std::max<int64_t>(0, it.seekTargetUs - (it.fillSteps ? stepSpanUs_ : 0)));
+            dec_->flush(std::max<int64_t>(0, it.seekTargetUs - (it.fillSteps ? stepSpanUs_ : 0)), it.offsetUs);
             if (it.fillSteps) steps_.begin();
             gen = it.gen;
             start = it;

@@ -97,6 +97,7 @@ private:
         bool ok = false;         // false: not placed at all
         bool fromStart = false;  // placed at the very start of the file
         int attempt = 0;         // the attempt that placed it
+        int64_t offsetUs = 0;    // added to the container's times there (MediaSource::partOffsetUs)
     };
     Placed positionFor(int64_t targetUs, int firstAttempt, std::vector<AVPacket*>& read);
     void beginEarlier(uint64_t gen, const PacketItem& start);

@@ -22,6 +22,7 @@ struct PacketItem {
     int attempt = 0;            // Flush: how many times the reader was placed further back
     bool fromStart = true;      // Flush: reading begins at the start of the file
     bool fillSteps = false;     // Flush: keep the pictures before the target for steps back
+    int64_t offsetUs = 0;       // Flush: added to the container's times (a joined file's part)
 };
 
 class PacketQueue {

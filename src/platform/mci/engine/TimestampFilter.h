@@ -15,6 +15,7 @@ namespace plim::engine {
 class TimestampFilter {
 public:
     static constexpr int64_t kMaxJumpUs = 2000000;  // farther than this from the expected time is suspect
+    static constexpr int64_t kMaxBackUs = 500000;   // and earlier than it by this: pictures never go back
     static constexpr int64_t kUnset = INT64_MIN;
 
     // |a - (b + c)| > kMaxJumpUs, computed wide: damaged values may lie anywhere.
@@ -32,11 +33,12 @@ public:
     // Every time is taken as it is (after the first one's window check).
     void setTrusted(bool trusted) { trusted_ = trusted; }
     // A new start (open, seek, flush): the next time is taken as it is, or as hintUs when it
-    // lies outside the window.
-    void reset(int64_t hintUs = 0) {
+    // lies outside the window. offsetUs, known to be right (the start of a part of a joined
+    // file), is added to every time from the start, whatever the window.
+    void reset(int64_t hintUs = 0, int64_t offsetUs = 0) {
         last_ = kUnset;
         suspect_ = kUnset;
-        offset_ = 0;
+        offset_ = offsetUs;
         hint_ = hintUs;
     }
 
@@ -52,9 +54,10 @@ public:
     // The corrected time of a unit that the stream stamps rawUs and that lasts durUs.
     int64_t fix(int64_t rawUs, int64_t durUs) {
         if (last_ == kUnset) {
-            last_ = inWindow(rawUs) ? rawUs : hint_;
-            if (last_ != rawUs) suspect_ = rawUs;
-            offset_ = 0;
+            int64_t us = 0;
+            bool fits = !__builtin_add_overflow(rawUs, offset_, &us) && (offset_ != 0 || inWindow(us));
+            last_ = fits ? us : hint_;
+            if (!fits) suspect_ = rawUs, offset_ = 0;
             lastDur_ = durUs;
             return last_;
         }
@@ -63,7 +66,7 @@ public:
         bool overflow = __builtin_add_overflow(rawUs, offset_, &us);
         if (trusted_ && !overflow) {
             suspect_ = kUnset;
-        } else if (overflow || far(us, expected)) {
+        } else if (overflow || far(us, expected) || __int128(expected) - us > kMaxBackUs) {
             // Continues from the last suspect: a real discontinuity. Forward within the media
             // it is kept; otherwise rebased onto the expected time.
             bool confirmed = suspect_ != kUnset && !far(rawUs, suspect_, lastDur_);

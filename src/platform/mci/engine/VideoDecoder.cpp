@@ -55,7 +55,7 @@ bool VideoDecoder::open(const AVStream* st, int64_t originUs, int threads, int64
 void VideoDecoder::chooseSkipping(const AVPacket* pkt) {
     bool skip = false;
     if (pkt && hopTargetUs_ > 0 && pkt->dts != AV_NOPTS_VALUE) {
-        int64_t dtsUs = mediaTimeUs(timeBase_, pkt->dts, originUs_);
+        int64_t dtsUs = mediaTimeUs(timeBase_, pkt->dts, originUs_ - hopOffsetUs_);
         int64_t marginUs = (int64_t(std::max(ctx_->has_b_frames, 0)) + kSkipMarginFrames) * frameDurUs_;
         skip = dtsUs < hopTargetUs_ - marginUs;
         if (!skip) hopTargetUs_ = 0;  // near the target: decode everything from here on
@@ -123,10 +123,11 @@ std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int st
     return first;
 }
 
-void VideoDecoder::flush(int64_t resumeUs) {
+void VideoDecoder::flush(int64_t resumeUs, int64_t offsetUs) {
     avcodec_flush_buffers(ctx_);
-    times_.reset(resumeUs);
+    times_.reset(resumeUs, offsetUs);
     hopTargetUs_ = resumeUs;
+    hopOffsetUs_ = offsetUs;
 }
 
 VideoFrame VideoDecoder::wrap(const AVFrame* f) {

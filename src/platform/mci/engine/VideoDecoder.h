@@ -41,8 +41,11 @@ public:
     // with its media time in microseconds.
     void decode(const AVPacket* pkt, const std::function<void(AVFrame*, int64_t ptsUs)>& onFrame);
     // resumeUs: where decoding goes on (a seek's target); pictures well before it that no
-    // other picture needs are skipped on the way there.
-    void flush(int64_t resumeUs = 0);
+    // other picture needs are skipped on the way there. offsetUs: added to the pictures'
+    // times from the container (the start of a part of a joined file).
+    void flush(int64_t resumeUs = 0, int64_t offsetUs = 0);
+    // The length the first picture after a flush must lie within (0: unknown).
+    void setWindow(int64_t lengthUs) { times_.setWindow(lengthUs); }
     void setOriginUs(int64_t us) { originUs_ = us; }
     // Reads from the start until the first picture comes out; its time in the container's
     // clock (microseconds), or nullopt when no picture can be decoded.
@@ -66,6 +69,7 @@ private:
     void chooseSkipping(const AVPacket* pkt);
     AVCodecContext* ctx_ = nullptr;
     int64_t hopTargetUs_ = 0;  // a seek's target not yet near: 0 when none
+    int64_t hopOffsetUs_ = 0;  // added to decoding times to compare them with it
     AVRational timeBase_{1, 1};  // the stream's: the stream itself may be replaced by a reopen
     int64_t originUs_ = 0;
     TimestampFilter times_;
