@@ -40,8 +40,8 @@ ff -f lavfi -i "$(src 160x120 25 4)" -f lavfi -i "$(beep 4)" -c:v libx264 -prese
    -c:a libmp3lame -b:a 128k beeps_h264_mp3.avi
 ff -f lavfi -i "$(src 160x120 25 4)" -f lavfi -i "$(beep 4)" -c:v mpeg2video -q:v 3 -c:a mp2 -f vob beeps_mpeg2.mpg
 
-# A disk that pauses while this one is read: pictures larger than one read of the file.
-ff -f lavfi -i "$(src 1280x720 25 4)" -f lavfi -i "$(tone 4)" -c:v mjpeg -q:v 2 -c:a pcm_s16le slow_disk.avi
+# A disk that pauses while this one is read.
+ff -f lavfi -i "$(src 640x360 25 4)" -f lavfi -i "$(tone 4)" -c:v mjpeg -q:v 3 -c:a pcm_s16le slow_disk.avi
 # Sound that ends early or pauses: the picture must go on to the end in real time.
 ff -f lavfi -i "$(src 640x360 25 6)" -f lavfi -i "$(tone 1)" -c:v mjpeg -q:v 4 -c:a pcm_s16le short_sound.avi
 ff -f lavfi -i "$(src 352x288 25 6)" -f lavfi -i "$(tone 6)" -af "aselect='not(between(t,1,3.5))'" \
