@@ -29,7 +29,10 @@ std::atomic<ReadProbe> gProbe{nullptr};
 
 void setReadProbe(ReadProbe probe) { gProbe = probe; }
 
-void Deadline::arm(int64_t budgetUs) { deadlineUs_ = monotonicUs() + budgetUs; }
+void Deadline::arm(int64_t budgetUs, bool forgiveWaits) {
+    forgiveWaits_ = forgiveWaits;
+    deadlineUs_ = monotonicUs() + budgetUs;
+}
 
 bool Deadline::passed() const {
     int64_t d = deadlineUs_;
@@ -41,7 +44,7 @@ void Deadline::beginWait() { waitSinceUs_ = monotonicUs(); }
 void Deadline::endWait(int64_t waitedUs) {
     waitSinceUs_ = 0;
     int64_t d = deadlineUs_;
-    if (d > 0 && waitedUs > kSlowReadUs) deadlineUs_ = d + std::min(waitedUs, kMaxDiskWaitUs);
+    if (d > 0 && forgiveWaits_ && waitedUs > kSlowReadUs) deadlineUs_ = d + std::min(waitedUs, kMaxDiskWaitUs);
 }
 
 int64_t Deadline::waitingUs(int64_t nowUs) const {

@@ -20,7 +20,8 @@ namespace plim::engine {
 // thread that reads, interrupted and watched from any thread.
 class Deadline {
 public:
-    void arm(int64_t budgetUs);
+    // forgiveWaits false: a budget of wall time, for work that may as well be left undone.
+    void arm(int64_t budgetUs, bool forgiveWaits = true);
     void disarm() { deadlineUs_ = 0; }
     void interrupt() { interrupted_ = true; }
     // Interrupted, or armed and past.
@@ -35,6 +36,7 @@ private:
     std::atomic<int64_t> deadlineUs_{0};
     std::atomic<int64_t> waitSinceUs_{0};
     std::atomic<bool> interrupted_{false};
+    std::atomic<bool> forgiveWaits_{true};
 };
 
 // The longest wait for the disk that one read is forgiven.

@@ -31,7 +31,7 @@ public:
     // Every blocking call into the demuxer runs under a deadline (working time, microseconds:
     // waits for the disk do not count, see Deadline) and returns AVERROR_EXIT when it passes
     // or when interrupt() was called. Thread-safe.
-    void armDeadline(int64_t budgetUs) { deadline_.arm(budgetUs); }
+    void armDeadline(int64_t budgetUs, bool forgiveWaits = true) { deadline_.arm(budgetUs, forgiveWaits); }
     void disarm() { deadline_.disarm(); }
     void interrupt() { deadline_.interrupt(); }
     // How long the read in progress has been waiting for the disk; 0 when none waits.
@@ -64,7 +64,8 @@ public:
     // times, such as AVI with B-frames, shift the pictures by the decoder's delay).
     void setOriginUs(int64_t us) { originUs_ = us; }
     // Program and transport streams whose length was read from their times: finds the parts
-    // of a file joined end to end (within a budget of its own), so that seeks find each part
+    // of a file joined end to end (within a budget of wall time of its own: on a slow disk
+    // the map is left undone rather than delaying open), so that seeks find each part
     // and the length is the parts' together. Call once the origin is set; the reader is left
     // anywhere.
     void mapJoins();
