@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "../TestSupport.h"
+#include "Pump.h"
 #include "ReferenceDecode.h"
 #include "platform/mci/engine/FrameConverter.h"
 #include "platform/mci/engine/Player.h"
@@ -15,20 +16,9 @@
 
 using namespace plim::engine;
 using plim::test::clip;
+using plim::test::pump;
 
 namespace {
-
-// Drives the display until pred holds or the time runs out; returns the last frame shown.
-template <typename Pred>
-VideoFrame pump(Player& p, Pred pred, int timeoutMs = 20000) {
-    VideoFrame last;
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred() && std::chrono::steady_clock::now() < until) {
-        if (auto f = p.frameToShow(Player::nowUs())) last = *f;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return last;
-}
 
 std::unique_ptr<Player> openOk(const std::string& path) {
     std::unique_ptr<Player> p;

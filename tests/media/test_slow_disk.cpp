@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../TestSupport.h"
+#include "Pump.h"
 #include "platform/mci/engine/FileInput.h"
 #include "platform/mci/engine/Player.h"
 
@@ -20,6 +21,7 @@ extern "C" {
 
 using namespace plim::engine;
 using plim::test::clip;
+using plim::test::pump;
 using Ms = std::chrono::milliseconds;
 
 namespace {
@@ -73,16 +75,6 @@ protected:
     }
 };
 
-// Drives the display until pred holds or 20 s pass; calls each(frame) for every frame shown.
-template <typename Pred, typename Each>
-void pumpUntil(Player& p, Pred pred, Each each) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!pred() && std::chrono::steady_clock::now() < until) {
-        if (auto f = p.frameToShow(Player::nowUs())) each(*f);
-        std::this_thread::sleep_for(Ms(2));
-    }
-}
-
 TEST_P(SlowDisk, OpenWaitsForTheDisk) {
     stallRead(3000);
     auto t0 = std::chrono::steady_clock::now();
@@ -91,7 +83,7 @@ TEST_P(SlowDisk, OpenWaitsForTheDisk) {
     EXPECT_TRUE(gStalled);
     EXPECT_GE(secondsSince(t0), 2.9);
     EXPECT_NEAR(double(p->info().lengthUs) / 1000, double(GetParam().lengthMs), 50.0);
-    pumpUntil(*p, [&] { return p->seekSettled(); }, [](const VideoFrame&) {});
+    pump(*p, [&] { return p->seekSettled(); });
     EXPECT_TRUE(p->seekSettled());
 }
 
@@ -100,12 +92,12 @@ TEST_P(SlowDisk, PlayHoldsTheClockAndShowsEveryFrame) {
     ASSERT_TRUE(p);
     const int64_t fromUs = 1000000, frameUs = p->info().frameDurUs;
     p->seek(fromUs);
-    pumpUntil(*p, [&] { return p->seekSettled(); }, [](const VideoFrame&) {});
+    pump(*p, [&] { return p->seekSettled(); });
     p->play(std::nullopt, std::nullopt);
     stallRead(3000);  // the reader's next refill, a moment into play
     std::set<int64_t> shown;
     auto t0 = std::chrono::steady_clock::now();
-    pumpUntil(*p, [&] { return p->mode() != Mode::Playing; }, [&](const VideoFrame& f) { shown.insert(f.ptsUs); });
+    pump(*p, [&] { return p->mode() != Mode::Playing; }, [&](const VideoFrame& f) { shown.insert(f.ptsUs); });
     double took = secondsSince(t0);
     EXPECT_TRUE(gStalled);
     EXPECT_EQ(p->mode(), Mode::Stopped);
@@ -133,10 +125,8 @@ TEST_P(SlowDisk, SeekWaitsForTheDiskAndShowsTheExactFrame) {
     ASSERT_TRUE(p);
     const int64_t target = GetParam().lengthMs * 1000 * 3 / 4 + 10000;
     auto seekTo = [&](int64_t us) {
-        VideoFrame last;
         p->seek(us);
-        pumpUntil(*p, [&] { return p->seekSettled(); }, [&](const VideoFrame& f) { last = f; });
-        return last;
+        return pump(*p, [&] { return p->seekSettled(); });
     };
     VideoFrame calm = seekTo(target);  // the disk answering at once
     seekTo(0);

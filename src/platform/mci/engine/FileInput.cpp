@@ -41,8 +41,8 @@ bool Deadline::passed() const {
 
 void Deadline::beginWait() { waitSinceUs_ = monotonicUs(); }
 
-void Deadline::endWait(int64_t waitedUs) {
-    waitSinceUs_ = 0;
+void Deadline::endWait() {
+    int64_t waitedUs = monotonicUs() - waitSinceUs_.exchange(0);
     int64_t d = deadlineUs_;
     if (d > 0 && forgiveWaits_ && waitedUs > kSlowReadUs) deadlineUs_ = d + std::min(waitedUs, kMaxDiskWaitUs);
 }
@@ -79,12 +79,11 @@ int FileInput::readPacket(void* self, uint8_t* buf, int size) {
     auto* in = static_cast<FileInput*>(self);
     for (;;) {
         if (in->deadline_.passed()) return AVERROR_EXIT;
-        int64_t start = monotonicUs();
         in->deadline_.beginWait();
         if (ReadProbe probe = gProbe) probe(in->path_, in->pos_);
         ssize_t n = ::pread(in->fd_, buf, size_t(size), in->pos_);
         int err = errno;
-        in->deadline_.endWait(monotonicUs() - start);
+        in->deadline_.endWait();
         if (n > 0) {
             in->pos_ += n;
             return int(n);

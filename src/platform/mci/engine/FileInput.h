@@ -26,9 +26,9 @@ public:
     void interrupt() { interrupted_ = true; }
     // Interrupted, or armed and past.
     bool passed() const;
-    // A read is about to wait for the disk, or has got its data after waitedUs.
+    // A read is about to wait for the disk, or has got its data.
     void beginWait();
-    void endWait(int64_t waitedUs);
+    void endWait();
     // How long the read in progress has been waiting for the disk; 0 when none waits.
     int64_t waitingUs(int64_t nowUs) const;
 

@@ -9,6 +9,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "platform/mci/engine/MediaSource.h"
+
 namespace plim::engine {
 
 namespace {
@@ -75,8 +77,8 @@ private:
         const AVStream* st = fmt_->streams[pkt_->stream_index];
         lastPos_ = std::max(lastPos_, pkt_->pos);
         if (pkt_->stream_index == video_ && pkt_->pts != AV_NOPTS_VALUE && pkt_->pos >= 0) {
-            s = Sample{pkt_->pos, av_rescale_q(pkt_->pts, st->time_base, AVRational{1, 1000000})};
-            lastDurUs_ = pkt_->duration > 0 ? av_rescale_q(pkt_->duration, st->time_base, AVRational{1, 1000000}) : frameDurUs_;
+            s = Sample{pkt_->pos, streamTimeToUs(st, pkt_->pts)};
+            lastDurUs_ = pkt_->duration > 0 ? streamTimeToUs(st, pkt_->duration) : frameDurUs_;
         }
         av_packet_unref(pkt_);
         return s;

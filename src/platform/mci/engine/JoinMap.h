@@ -35,9 +35,6 @@ public:
     static JoinMap scan(AVFormatContext* fmt, int videoIndex, int64_t frameDurUs);
 
     bool empty() const { return joins_.empty(); }
-    size_t parts() const { return joins_.size() + 1; }
-    const std::vector<Join>& joins() const { return joins_; }
-    void add(Join j) { joins_.push_back(j); }
 
     // The media time at which part i starts; part 0 starts at originUs, media time 0.
     int64_t partStartUs(size_t i, int64_t originUs) const;

@@ -54,7 +54,6 @@ int Player::open(const std::string& path, std::unique_ptr<Player>& out, Options 
         src->setOriginUs(*first);
         if (src->indexed() && !p->dec_->packetsCarryPts()) p->dec_->trustTimes();
         if (p->info_.lengthKnown) p->dec_->keepGapsWithin(p->info_.lengthUs);
-        src->disarm();
         // A file joined from parts: its length is theirs together, and times lie within it.
         src->mapJoins();
         p->info_ = src->info();
