@@ -16,8 +16,16 @@ ninja -C "$root/build/tsan" -j "$jobs"
 
 echo "== valgrind: the picture converter's writes, which happen inside libswscale where no sanitizer sees"
 cmake -S "$root" -B "$root/build/plain" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-ninja -C "$root/build/plain" -j "$jobs" test_engine
-valgrind -q --error-exitcode=1 "$root/build/plain/tests/test_engine" --gtest_filter='Converter.*'
+ninja -C "$root/build/plain" -j "$jobs" test_converter
+# The converter's program links only libswscale and libavutil, which valgrind loads on any
+# x86-64. Should valgrind still fail to start it here, stop and say why: never skip silently.
+converter="$root/build/plain/tests/test_converter"
+if ! valgrind -q --error-exitcode=1 "$converter" --gtest_list_tests >/dev/null 2>"$root/build/valgrind-start.log"; then
+  echo "plim: valgrind cannot run $converter on this machine, so the converter's writes go unchecked:" >&2
+  tail -n 20 "$root/build/valgrind-start.log" >&2
+  exit 1
+fi
+valgrind -q --error-exitcode=1 "$converter"
 
 echo "== libFuzzer targets (clang): the command parser and the whole service path, bounded runs"
 CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIM_SANITIZE=fuzzer >/dev/null
