@@ -14,8 +14,6 @@ import struct
 import subprocess
 import sys
 import tempfile
-import time
-import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from xsession import Display, check, results, top_level_of_size, wait_for  # noqa: E402
@@ -47,11 +45,15 @@ class SoundServer:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
-def onsets(path):
-    """Times (s) where a beep starts in a 16-bit WAV recording."""
-    w = wave.open(path)
-    n, ch, rate = w.getnframes(), w.getnchannels(), w.getframerate()
-    data = struct.unpack("<%dh" % (n * ch), w.readframes(n))
+RATE = 44100
+
+
+def onsets(path, ch=1, rate=RATE):
+    """Times (s) where a beep starts in a recording of raw 16-bit samples, read while it grows."""
+    with open(path, "rb") as f:
+        raw = f.read()
+    n = len(raw) // (2 * ch)
+    data = struct.unpack("<%dh" % (n * ch), raw[:n * 2 * ch])
     win = rate // 200
     out, on = [], False
     for i in range(0, n - win, win):
@@ -74,26 +76,31 @@ def play(server, clip):
     name = os.path.basename(clip)
     d = Display(True)
     env = dict(d.env, SDL_AUDIODRIVER="pulseaudio", **server.env)
-    wav = os.path.join(WORK, name + ".wav")
-    rec = subprocess.Popen(["parec", "-d", "rec.monitor", "--file-format=wav", "--format=s16le", "--rate=44100",
-                            "--channels=1", wav], env=dict(os.environ, **server.env))
+    wav = os.path.join(WORK, name + ".raw")
+    out = open(wav, "wb")
+    rec = subprocess.Popen(["parec", "-d", "rec.monitor", "--raw", "--format=s16le", f"--rate={RATE}", "--channels=1"],
+                           stdout=out, env=dict(os.environ, **server.env))
+    want = beeps_of(clip)
     plim = subprocess.Popen([PLIM, clip], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        video = wait_for(lambda: top_level_of_size(d, 164, 124) or top_level_of_size(d, 324, 244), 20)
+        video = wait_for(lambda: top_level_of_size(d, 164, 124) or top_level_of_size(d, 324, 244))
         check(f"{name} opens", bool(video))
         if not video:
             return
-        time.sleep(1.0)
+        # Space goes to the window with the focus: the video window takes it once shown.
+        wait_for(lambda: d.x("xdotool", "getwindowfocus").strip() == video)
         d.x("xdotool", "key", "space")
-        time.sleep(beeps_of(clip) + 1.5)
+        # Every beep heard and the silence after the last: play is over, however slow the machine.
+        wait_for(lambda: len(onsets(wav)) >= want and os.path.getsize(wav) > 2 * RATE * (onsets(wav)[-1] + 1.5),
+                 want + 30)
     finally:
         plim.kill()
         plim.wait()
         rec.terminate()
         rec.wait()
+        out.close()
         d.close()
     got = onsets(wav)
-    want = beeps_of(clip)
     check(f"{name}: all {want} beeps arrive, the first one too", len(got) == want, f"beeps at {got}")
     spacing = [b - a for a, b in zip(got, got[1:])]
     check(f"{name}: spaced a second apart as in the file", all(abs(s - 1.0) < 0.03 for s in spacing), f"{spacing}")

@@ -18,7 +18,8 @@ def run(*args, env=None):
     return subprocess.run(args, capture_output=True, text=True, env=env).stdout
 
 
-def wait_for(pred, timeout=10.0):
+def wait_for(pred, timeout=30.0):
+    """The value of pred() once it is true, polled every 0.1 s; None after timeout seconds."""
     end = time.time() + timeout
     while time.time() < end:
         value = pred()
@@ -43,10 +44,13 @@ class Display:
         self.env.pop("QT_QPA_PLATFORM", None)
         self.procs = [xvfb]
         wait_for(lambda: subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0)
+        self.wm = wm
         if wm:
             self.procs.append(subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL,
                                                stderr=subprocess.DEVNULL))
-            time.sleep(1.0)
+            # The window manager is ready once it names itself on the root window.
+            if not wait_for(lambda: "window id" in self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), 30):
+                raise RuntimeError("openbox did not start within 30 s")
 
     def x(self, *args):
         return run(*args, env=self.env)
@@ -78,7 +82,24 @@ def outer(d, wid):
     return x - l, y - t, w + l + r, h + t + b
 
 
+def placed(d, wid, timeout=15.0):
+    """Waits until the window stands where it will stay: its frame known (with a window
+    manager, which frames it after mapping) and its outer geometry the same on two looks
+    0.2 s apart. Returns that geometry, or None when it never settled."""
+    last, end = None, time.time() + timeout
+    while time.time() < end:
+        framed = not d.wm or extents(d, wid) != (0, 0, 0, 0)
+        now = outer(d, wid) if framed else None
+        if now is not None and now == last:
+            return now
+        last = now
+        time.sleep(0.2)
+    return None
+
+
 def click(d, wid, x, y):
+    """A click as a person makes it: the pause after it keeps two clicks at different places
+    from being taken as one double click."""
     d.x("xdotool", "mousemove", "--window", wid, str(x), str(y), "click", "1")
     time.sleep(0.6)
 

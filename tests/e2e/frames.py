@@ -1,0 +1,78 @@
+"""What a window shows, compared with ffmpeg's own decode: the one reference decode and the
+one PSNR of the Python end-to-end tests, and waits for a picture rather than for a time."""
+import math
+import subprocess
+import time
+
+from xsession import client_geometry
+
+
+def probe(clip):
+    """Width, height and the number of pictures of the clip's first video stream."""
+    out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-count_frames", "-show_entries",
+                          "stream=width,height,nb_read_frames", "-of", "csv=p=0", clip],
+                         capture_output=True, text=True).stdout.strip().split(",")
+    return int(out[0]), int(out[1]), int(out[2])
+
+
+def reference_frame(clip, k, scale=None):
+    """Picture k (in decoding's output order) as RGB rows, decoded by ffmpeg; scaled to
+    scale=(w, h) with the bicubic filter when given."""
+    size = f":w={scale[0]}:h={scale[1]}" if scale else ""
+    vf = f"select=eq(n\\,{k}),scale=flags=bicubic{size}"
+    return subprocess.run(["ffmpeg", "-v", "error", "-i", clip, "-vf", vf, "-frames:v", "1", "-f", "rawvideo",
+                           "-pix_fmt", "rgb24", "-"], capture_output=True).stdout
+
+
+def psnr(a, b):
+    """PSNR in dB of two pictures of the same byte layout; 0 when they differ in size."""
+    if not a or len(a) != len(b):
+        return 0.0
+    se = sum((x - y) * (x - y) for x, y in zip(a, b))
+    return 99.0 if se == 0 else 10 * math.log10(255 * 255 * len(a) / se)
+
+
+def shown(d, wid, w, h, dx=0, dy=0):
+    """The w x h pixels at (dx, dy) in the window's client area, as RGB rows."""
+    x, y, _, _ = client_geometry(d, wid)
+    return subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x + dx}+{y + dy}", "-depth", "8", "rgb:-"],
+                          env=d.env, capture_output=True).stdout
+
+
+def wait_for_frame(d, wid, clip, w, h, k, timeout=15.0, dx=0, dy=0):
+    """Waits until the window shows picture k of the clip (at least 40 dB, and nearer to it
+    than to its neighbours). Returns (ok, detail) with what was last seen when it never did."""
+    refs = {j: reference_frame(clip, j) for j in (k - 1, k, k + 1) if j >= 0}
+    end, detail = time.time() + timeout, ""
+    while True:
+        got = shown(d, wid, w, h, dx, dy)
+        near = {j: psnr(got, ref) for j, ref in refs.items()}
+        best = max(near, key=near.get)
+        if near[k] >= 40 and best == k:
+            return True, ""
+        detail = f"after {timeout:.0f} s: best {best} at {near[best]:.1f} dB, frame {k} at {near[k]:.1f} dB"
+        if time.time() >= end:
+            return False, detail
+        time.sleep(0.1)
+
+
+def wait_until_changed(d, wid, w, h, before, timeout=15.0, dx=0, dy=0):
+    """Waits until the w x h pixels at (dx, dy) no longer show `before`; True when they changed."""
+    end = time.time() + timeout
+    while time.time() < end:
+        if shown(d, wid, w, h, dx, dy) != before:
+            return True
+        time.sleep(0.1)
+    return False
+
+
+def wait_until_still(d, wid, w, h, timeout=15.0):
+    """Waits until two looks 0.3 s apart show the same picture; returns it (None: never)."""
+    end, last = time.time() + timeout, None
+    while time.time() < end:
+        now = shown(d, wid, w, h)
+        if now == last:
+            return now
+        last = now
+        time.sleep(0.3)
+    return None
