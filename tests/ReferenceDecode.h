@@ -1,7 +1,8 @@
 #pragma once
-// A whole clip decoded by the FFmpeg command-line tools, as the independent reference that
-// what the viewer shows is compared with: every picture as BGRA in decoding's output order,
-// each with its time from the first picture and whether it is a key frame.
+// The one reference decode of the tests: the clip decoded by the FFmpeg command-line tools,
+// independent of the engine, that what the viewer shows is compared with. Pictures come as
+// BGRA in decoding's output order, each with its time from the first picture and whether it
+// is a key frame; a whole clip at once, or one picture of it.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -59,18 +60,22 @@ inline std::vector<std::map<std::string, std::string>> probeEntries(const std::s
     return rows;
 }
 
-// Decodes the clip's first video stream. HD pictures whose stream names no colour matrix are
-// converted with BT.709, as the viewer does; the others with the matrix they name (BT.601
-// when none). Empty (frames() == 0) when it cannot be decoded.
-inline ReferenceDecode referenceDecode(const std::string& path) {
-    ReferenceDecode r;
+// The scale filter that turns the clip's pictures into BGRA as the viewer does: HD pictures
+// whose stream names no colour matrix with BT.709, the others with the matrix they name
+// (BT.601 when none). Sets width and height from the stream; empty when it has none.
+inline std::string referenceScale(const std::string& path, int& width, int& height) {
     auto streams = probeEntries(path, "stream=width,height,color_space");
-    if (streams.empty()) return r;
-    r.width = std::atoi(streams[0]["width"].c_str());
-    r.height = std::atoi(streams[0]["height"].c_str());
+    if (streams.empty()) return {};
+    width = std::atoi(streams[0]["width"].c_str());
+    height = std::atoi(streams[0]["height"].c_str());
     std::string cs = streams[0]["color_space"];
     bool untagged = cs.empty() || cs == "unknown";
-    std::string matrix = untagged && (r.width >= 1280 || r.height > 576) ? ":in_color_matrix=bt709" : "";
+    return std::string("scale=flags=bicubic") + (untagged && (width >= 1280 || height > 576) ? ":in_color_matrix=bt709" : "");
+}
+
+// Every picture's time from the first one and whether it is a key frame, in decoding's output
+// order. A clock that restarts (a file joined from parts) goes on from the picture before it.
+inline void referenceTimes(const std::string& path, ReferenceDecode& r) {
     std::vector<double> times;
     for (auto& f : probeEntries(path, "frame=key_frame,best_effort_timestamp_time")) {
         std::string t = f["best_effort_timestamp_time"];
@@ -79,7 +84,6 @@ inline ReferenceDecode referenceDecode(const std::string& path) {
         times.push_back(at);
         r.key.push_back(f["key_frame"] == "1");
     }
-    // A clock that restarts (a file joined from parts) goes on from the picture before it.
     for (size_t i = 1; i < times.size(); ++i) {
         if (times[i] < times[i - 1] - 0.5) {
             double step = i >= 2 ? times[i - 1] - times[i - 2] : 0.04, back = times[i - 1] + step - times[i];
@@ -87,12 +91,40 @@ inline ReferenceDecode referenceDecode(const std::string& path) {
         }
     }
     for (double t : times) r.timesUs.push_back(std::llround((t - times[0]) * 1e6));
+}
+
+// Decodes the clip's first video stream whole. Empty (frames() == 0) when it cannot be decoded.
+inline ReferenceDecode referenceDecode(const std::string& path) {
+    ReferenceDecode r;
+    std::string scale = referenceScale(path, r.width, r.height);
+    if (scale.empty() || r.width <= 0) return r;
+    referenceTimes(path, r);
     r.bgra.resize(r.frames() * size_t(r.width) * size_t(r.height) * 4);
-    std::string raw = readCommand("ffmpeg -v error -i '" + path + "' -map 0:v:0 -fps_mode passthrough -vf scale=flags=bicubic" +
-                                  matrix + " -f rawvideo -pix_fmt bgra - 2>/dev/null");
-    if (raw.size() != r.bgra.size() || r.width <= 0) return ReferenceDecode{};
+    std::string raw = readCommand("ffmpeg -v error -i '" + path + "' -map 0:v:0 -fps_mode passthrough -vf " + scale +
+                                  " -f rawvideo -pix_fmt bgra - 2>/dev/null");
+    if (raw.size() != r.bgra.size()) return ReferenceDecode{};
     r.bgra.assign(raw.begin(), raw.end());
     return r;
+}
+
+// Picture k of the clip alone, as BGRA rows of width * 4 bytes, converted as referenceDecode
+// converts it; empty when the clip has no such picture or is not width x height.
+inline std::vector<uint8_t> referenceFrame(const std::string& path, int k, int width, int height) {
+    int w = 0, h = 0;
+    std::string scale = referenceScale(path, w, h);
+    if (scale.empty() || w != width || h != height) return {};
+    std::string raw = readCommand("ffmpeg -v error -i '" + path + "' -map 0:v:0 -vf \"select=eq(n\\," + std::to_string(k) +
+                                  ")," + scale + "\" -frames:v 1 -f rawvideo -pix_fmt bgra - 2>/dev/null");
+    if (raw.size() != size_t(width) * height * 4) return {};
+    return std::vector<uint8_t>(raw.begin(), raw.end());
+}
+
+// The picture a reference decode shows tUs after the first one (see indexAt).
+inline std::vector<uint8_t> referenceAt(const std::string& path, int64_t tUs, int width, int height) {
+    ReferenceDecode times;
+    referenceTimes(path, times);
+    int k = times.indexAt(tUs);
+    return k < 0 ? std::vector<uint8_t>() : referenceFrame(path, k, width, height);
 }
 
 // PSNR in dB over B, G and R of columns [x0, x1) of two BGRA pictures of one height.
@@ -106,6 +138,12 @@ inline double psnrColumns(const uint8_t* a, int strideA, const uint8_t* b, int s
             }
     double mse = se / (double(x1 - x0) * height * 3);
     return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+// PSNR in dB over B, G and R of two whole BGRA pictures; b's rows are width * 4 bytes.
+inline double psnr(const uint8_t* a, int strideA, const std::vector<uint8_t>& b, int width, int height) {
+    if (b.size() < size_t(width) * height * 4) return 0.0;
+    return psnrColumns(a, strideA, b.data(), width * 4, 0, width, height);
 }
 
 // The lowest PSNR of any single column: a few wrong columns at the right edge hardly move the

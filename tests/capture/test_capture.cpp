@@ -8,7 +8,6 @@
 
 #include "../AppFixture.h"
 #include "../TestSupport.h"
-#include "../media/ReferenceDecode.h"
 #include "platform/mci/MciService.h"
 
 namespace fs = std::filesystem;

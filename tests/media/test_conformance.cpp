@@ -15,7 +15,6 @@
 #include <sstream>
 
 #include "../TestSupport.h"
-#include "ReferenceDecode.h"
 #include "platform/forms/Handles.h"
 #include "platform/mci/Device.h"
 #include "platform/mci/MciService.h"

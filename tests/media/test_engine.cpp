@@ -8,7 +8,6 @@
 
 #include "../TestSupport.h"
 #include "Pump.h"
-#include "ReferenceDecode.h"
 #include "platform/mci/engine/FrameConverter.h"
 #include "platform/mci/engine/Player.h"
 #include "platform/mci/engine/TimestampFilter.h"
