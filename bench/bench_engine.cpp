@@ -17,10 +17,10 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "platform/mci/engine/MediaSource.h"
-#include "platform/mci/engine/Player.h"
-#include "platform/mci/engine/FrameConverter.h"
-#include "platform/mci/engine/VideoDecoder.h"
+#include "platform/mci/engine/input/MediaSource.h"
+#include "platform/mci/engine/play/Player.h"
+#include "platform/mci/engine/decode/FrameConverter.h"
+#include "platform/mci/engine/decode/VideoDecoder.h"
 
 using namespace plim::engine;
 using Wall = std::chrono::steady_clock;
@@ -157,7 +157,7 @@ double openToFirstFrame(const char* path) {
 // Plays from 1.5 s and, for every frame shown, compares its time with the sound heard.
 void syncOffset(const char* path) {
     std::unique_ptr<Player> p;
-    if (Player::open(path, p) != 0 || !p->audioTimeUs().has_value()) {
+    if (Player::open(path, p) != OpenError::None || !p->audioTimeUs().has_value()) {
         // audioTimeUs is empty until playing; just check that sound exists
     }
     p->seek(1500000);

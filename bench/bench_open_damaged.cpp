@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "../tests/media/DamagedSet.h"
-#include "platform/mci/engine/Player.h"
+#include "platform/mci/engine/play/Player.h"
 
 using namespace plim::test;
 using plim::engine::Player;
@@ -21,7 +21,7 @@ double openSeconds(const std::string& path, int& err) {
     std::unique_ptr<Player> p;
     Player::Options o;
     o.audio = false;
-    err = Player::open(path, p, o);
+    err = int(Player::open(path, p, o));
     double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     return s;
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/mci/engine/Player.h"
+#include "platform/mci/engine/play/Player.h"
 
 using plim::engine::Player;
 
@@ -51,7 +51,7 @@ void display(Player& p, int ms) {
 
 int cycle(const std::string& clip, int i) {
     std::unique_ptr<Player> p;
-    if (int e = Player::open(clip, p)) return e;
+    if (OpenError e = Player::open(clip, p); e != OpenError::None) return int(e);
     p->play(std::nullopt, std::nullopt);
     display(*p, 1000);
     p->seek((p->lengthUs() / 7) * (i % 7));

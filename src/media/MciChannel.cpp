@@ -3,15 +3,15 @@
 #include <cstring>
 
 #include "platform/forms/Runtime.h"
+#include "platform/mci/MciCommand.h"
 
 namespace plim::media {
 namespace {
 std::shared_ptr<MciService> g_service;
-constexpr uint32_t kNoService = 277;
+constexpr uint32_t kNoService = mci::err::kInternal;
 }  // namespace
 
 void installService(std::shared_ptr<MciService> service) { g_service = std::move(service); }
-std::shared_ptr<MciService> currentService() { return g_service; }
 
 uint32_t mciSendStringA(const std::string& command, char* reply, uint32_t length, intptr_t callback) {
     if (reply && length > 0) reply[0] = '\0';

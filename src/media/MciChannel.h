@@ -14,7 +14,6 @@ using mci::MciService;
 
 // The service the entry points use. Without one installed, the entry points fail with 277.
 void installService(std::shared_ptr<MciService> service);
-std::shared_ptr<MciService> currentService();
 
 uint32_t mciSendStringA(const std::string& command, char* reply, uint32_t length, intptr_t callback);
 bool mciExecute(const std::string& command);

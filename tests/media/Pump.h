@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/mci/engine/Player.h"
+#include "platform/mci/engine/play/Player.h"
 
 namespace plim::test {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/mci/engine/FrameConverter.h"
+#include "platform/mci/engine/decode/FrameConverter.h"
 
 extern "C" {
 #include <libavutil/frame.h>

@@ -8,10 +8,10 @@
 
 #include "../TestSupport.h"
 #include "Pump.h"
-#include "platform/mci/engine/FrameConverter.h"
-#include "platform/mci/engine/Player.h"
-#include "platform/mci/engine/TimestampFilter.h"
-#include "platform/mci/engine/VideoDecoder.h"
+#include "platform/mci/engine/decode/FrameConverter.h"
+#include "platform/mci/engine/play/Player.h"
+#include "platform/mci/engine/decode/TimestampFilter.h"
+#include "platform/mci/engine/decode/VideoDecoder.h"
 
 using namespace plim::engine;
 using plim::test::clip;
@@ -23,7 +23,7 @@ std::unique_ptr<Player> openOk(const std::string& path) {
     std::unique_ptr<Player> p;
     Player::Options o;
     o.audio = false;
-    EXPECT_EQ(Player::open(path, p, o), 0) << path;
+    EXPECT_EQ(Player::open(path, p, o), OpenError::None) << path;
     return p;
 }
 
@@ -99,16 +99,16 @@ INSTANTIATE_TEST_SUITE_P(Clips, FormatTest, ::testing::ValuesIn(kFormats),
 TEST(Engine, RefusesWhatItCannotPlay) {
     struct Case {
         const char* file;
-        int error;
-    } cases[] = {{"does-not-exist.avi", kErrFileNotFound}, {"empty.avi", kErrInvalidFile},
-                 {"notavideo.avi", kErrInvalidFile}};
+        OpenError error;
+    } cases[] = {{"does-not-exist.avi", OpenError::FileNotFound}, {"empty.avi", OpenError::InvalidFile},
+                 {"notavideo.avi", OpenError::InvalidFile}};
     for (const Case& c : cases) {
         std::unique_ptr<Player> p;
         EXPECT_EQ(Player::open(clip(c.file), p), c.error) << c.file;
         EXPECT_FALSE(p);
     }
     std::unique_ptr<Player> p;
-    EXPECT_EQ(Player::open(PLIM_CLIPS_DIR, p), kErrInvalidFile);  // a folder
+    EXPECT_EQ(Player::open(PLIM_CLIPS_DIR, p), OpenError::InvalidFile);  // a folder
 }
 
 TEST(Engine, AudioOnlyFilePlaysWithoutPicture) {
@@ -143,7 +143,7 @@ TEST(Engine, DamagedFilesNeverCrashOrHang) {
         std::unique_ptr<Player> p;
         Player::Options o;
         o.audio = false;
-        if (Player::open(clip(f), p, o) != 0) continue;  // refused is fine
+        if (Player::open(clip(f), p, o) != OpenError::None) continue;  // refused is fine
         p->seek(p->info().lengthUs / 2);
         pump(*p, [&] { return p->seekSettled(); });
         p->seek(0);
@@ -161,9 +161,9 @@ TEST(Engine, SharedMediaPlaysOrIsRefused) {
         std::unique_ptr<Player> p;
         Player::Options o;
         o.audio = false;
-        int err = Player::open(e.path().string(), p, o);
-        if (err) {
-            EXPECT_TRUE(err == kErrInvalidFile || err == kErrCannotLoadDriver) << e.path() << " " << err;
+        OpenError err = Player::open(e.path().string(), p, o);
+        if (err != OpenError::None) {
+            EXPECT_TRUE(err == OpenError::InvalidFile || err == OpenError::CannotLoadDriver) << e.path() << " " << int(err);
             continue;
         }
         pump(*p, [&] { return p->seekSettled(); });
@@ -182,7 +182,7 @@ TEST_P(Storm, OfControlCallsFromManyThreads) {
     std::unique_ptr<Player> p;
     Player::Options o;
     o.audio = GetParam().second;
-    ASSERT_EQ(Player::open(clip(GetParam().first), p, o), 0);
+    ASSERT_EQ(Player::open(clip(GetParam().first), p, o), OpenError::None);
     std::atomic<bool> stop{false};
     std::thread display([&] {
         while (!stop) {
@@ -233,7 +233,7 @@ namespace {
 
 std::unique_ptr<Player> openWithSound(const std::string& path) {
     std::unique_ptr<Player> p;
-    EXPECT_EQ(Player::open(path, p), 0) << path;
+    EXPECT_EQ(Player::open(path, p), OpenError::None) << path;
     return p;
 }
 

@@ -12,8 +12,8 @@
 
 #include "../TestSupport.h"
 #include "Pump.h"
-#include "platform/mci/engine/FileInput.h"
-#include "platform/mci/engine/Player.h"
+#include "platform/mci/engine/input/FileInput.h"
+#include "platform/mci/engine/play/Player.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -70,7 +70,7 @@ protected:
         std::unique_ptr<Player> p;
         Player::Options o;
         o.audio = sound;
-        EXPECT_EQ(Player::open(clip(GetParam().file), p, o), 0);
+        EXPECT_EQ(Player::open(clip(GetParam().file), p, o), OpenError::None);
         return p;
     }
 };

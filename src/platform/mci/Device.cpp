@@ -177,7 +177,7 @@ int64_t Device::toUnits(int64_t us) const {
 int64_t Device::fromUnits(int64_t units) const {
     const engine::MediaInfo& in = player_->info();
     if (timeFormat != TimeFormat::Frames) return units * 1000;
-    __int128 scaled = __int128(std::max<int64_t>(units, 0)) * 1000000 * in.rateDen;
+    __int128 scaled = __int128(std::max<int64_t>(units, 0)) * engine::kUsPerSecond * in.rateDen;
     return int64_t((scaled + in.rateNum - 1) / in.rateNum);
 }
 

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "platform/mci/MciCommand.h"
-#include "platform/mci/engine/FrameConverter.h"
-#include "platform/mci/engine/Player.h"
+#include "platform/mci/engine/decode/FrameConverter.h"
+#include "platform/mci/engine/play/Player.h"
 
 namespace plim::mci {
 

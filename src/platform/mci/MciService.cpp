@@ -83,14 +83,19 @@ std::string rectText(const QRect& r) {
            std::to_string(r.height());
 }
 
-// The device a command names, or the error for an unknown alias.
-uint32_t deviceOf(Session& s, const MciCommand& c, Device*& d) {
-    d = s.find(c.device);
-    return d ? 0 : err::kInvalidDeviceName;
-}
-
 uint32_t checkRange(Device& d, int64_t units) {
     return (units < 0 || units > d.lengthUnits()) ? err::kOutOfRange : 0;
+}
+
+// The engine's reasons for refusing a file, as the service's error numbers.
+uint32_t openError(engine::OpenError e) {
+    switch (e) {
+        case engine::OpenError::None: return 0;
+        case engine::OpenError::FileNotFound: return err::kFileNotFound;
+        case engine::OpenError::InvalidFile: return err::kInvalidFile;
+        case engine::OpenError::CannotLoadDriver: return err::kCannotLoadDriver;
+    }
+    return err::kInvalidFile;
 }
 
 VideoSurface* makeSurface(const MciCommand& c, const engine::MediaInfo& info, uint32_t& error) {
@@ -98,11 +103,8 @@ VideoSurface* makeSurface(const MciCommand& c, const engine::MediaInfo& info, ui
     if (c.parent && !parent) return error = err::kCreateWindow, nullptr;
     if (c.style == Style::Child && !parent) return error = err::kCreateWindow, nullptr;
     if (!info.hasVideo) return nullptr;
-    VideoSurface* s;
-    if (c.style == Style::Child) {
-        s = new VideoSurface(parent);
-    } else {
-        s = new VideoSurface(parent);
+    auto* s = new VideoSurface(parent);
+    if (c.style != Style::Child) {
         s->setWindowFlags(Qt::Window);
         s->setWindowTitle(QString::fromStdString(c.alias.empty() ? c.device : c.alias));
     }
@@ -113,13 +115,18 @@ VideoSurface* makeSurface(const MciCommand& c, const engine::MediaInfo& info, ui
 
 }  // namespace
 
+uint32_t withDevice(Session& s, const MciCommand& c, std::string& reply, DeviceHandler handler) {
+    Device* d = s.find(c.device);
+    return d ? handler(*d, c, reply) : err::kInvalidDeviceName;
+}
+
 uint32_t doOpen(Session& s, const MciCommand& c, std::string& reply) {
     std::string alias = c.alias.empty() ? c.device : c.alias;
-    if (s.find(alias)) return c.alias.empty() ? 265u : err::kDuplicateAlias;
+    if (s.find(alias)) return c.alias.empty() ? err::kDeviceNameInUse : err::kDuplicateAlias;
     if (!c.type.empty() && lower(c.type) != "avivideo" && lower(c.type) != "mpegvideo") return err::kInvalidDeviceName;
     if (c.style == Style::Child && !c.parent) return err::kCreateWindow;
     std::unique_ptr<engine::Player> player;
-    if (int e = engine::Player::open(c.device, player)) return uint32_t(e);
+    if (uint32_t e = openError(engine::Player::open(c.device, player))) return e;
     uint32_t error = 0;
     VideoSurface* surface = makeSurface(c, player->info(), error);
     if (error) return error;
@@ -139,91 +146,77 @@ uint32_t doClose(Session& s, const MciCommand& c, std::string&) {
     return 0;
 }
 
-uint32_t doPlay(Session& s, const MciCommand& c, std::string&) {
-    Device* d;
-    if (uint32_t e = deviceOf(s, c, d)) return e;
+uint32_t doPlay(Device& d, const MciCommand& c, std::string&) {
     if (c.from)
-        if (uint32_t e = checkRange(*d, *c.from)) return e;
+        if (uint32_t e = checkRange(d, *c.from)) return e;
     if (c.to)
-        if (uint32_t e = checkRange(*d, *c.to)) return e;
+        if (uint32_t e = checkRange(d, *c.to)) return e;
     if (c.from && c.to && *c.from > *c.to) return err::kOutOfRange;
     std::optional<int64_t> from, to;
-    if (c.from) from = d->fromUnits(*c.from);
-    if (c.to) to = d->fromUnits(*c.to);
-    d->player().play(from, to);
-    if (d->surface()) d->surface()->show();
-    d->kick();
-    if (c.has(kWait)) d->waitUntil([](engine::Player& p) { return p.mode() != engine::Mode::Playing; });
+    if (c.from) from = d.fromUnits(*c.from);
+    if (c.to) to = d.fromUnits(*c.to);
+    d.player().play(from, to);
+    if (d.surface()) d.surface()->show();
+    d.kick();
+    if (c.has(kWait)) d.waitUntil([](engine::Player& p) { return p.mode() != engine::Mode::Playing; });
     return 0;
 }
 
-uint32_t doStop(Session& s, const MciCommand& c, std::string&) {
-    Device* d;
-    if (uint32_t e = deviceOf(s, c, d)) return e;
-    d->player().stop();
+uint32_t doStop(Device& d, const MciCommand&, std::string&) {
+    d.player().stop();
     return 0;
 }
 
-uint32_t doPause(Session& s, const MciCommand& c, std::string&) {
-    Device* d;
-    if (uint32_t e = deviceOf(s, c, d)) return e;
-    d->player().pause();
+uint32_t doPause(Device& d, const MciCommand&, std::string&) {
+    d.player().pause();
     return 0;
 }
 
-uint32_t doResume(Session& s, const MciCommand& c, std::string&) {
-    Device* d;
-    if (uint32_t e = deviceOf(s, c, d)) return e;
-    d->player().resume();
-    d->kick();
+uint32_t doResume(Device& d, const MciCommand&, std::string&) {
+    d.player().resume();
+    d.kick();
     return 0;
 }
 
-uint32_t doSeek(Session& s, const MciCommand& c, std::string&) {
-    Device* d;
-    if (uint32_t e = deviceOf(s, c, d)) return e;
+uint32_t doSeek(Device& d, const MciCommand& c, std::string&) {
     int64_t us = 0;
-    if (c.seek == SeekTarget::End) us = d->player().lengthUs();
+    if (c.seek == SeekTarget::End) us = d.player().lengthUs();
     if (c.seek == SeekTarget::Value) {
-        if (uint32_t e = checkRange(*d, c.seekTo)) return e;
-        us = c.seekTo == d->lengthUnits() ? d->player().lengthUs() : d->fromUnits(c.seekTo);
+        if (uint32_t e = checkRange(d, c.seekTo)) return e;
+        us = c.seekTo == d.lengthUnits() ? d.player().lengthUs() : d.fromUnits(c.seekTo);
     }
-    d->player().seek(us);
-    d->kick();
-    if (c.has(kWait)) d->waitUntil([](engine::Player& p) { return p.seekSettled(); });
+    d.player().seek(us);
+    d.kick();
+    if (c.has(kWait)) d.waitUntil([](engine::Player& p) { return p.seekSettled(); });
     return 0;
 }
 
 // Shows the frame `by` frames after (reverse: before) the one shown, pausing a playing
 // device; at either end of the media it stays on the first or last frame.
-uint32_t doStep(Session& s, const MciCommand& c, std::string&) {
-    Device* d;
-    if (uint32_t e = deviceOf(s, c, d)) return e;
-    if (!d->player().info().hasVideo) return err::kUnsupportedFunction;
+uint32_t doStep(Device& d, const MciCommand& c, std::string&) {
+    if (!d.player().info().hasVideo) return err::kUnsupportedFunction;
     int frames = int(std::min<int64_t>(c.stepBy, kMaxStepFrames));
-    d->player().step(c.has(kReverse) ? -frames : frames);
-    d->kick();
-    if (c.has(kWait)) d->waitUntil([](engine::Player& p) { return p.seekSettled(); });
+    d.player().step(c.has(kReverse) ? -frames : frames);
+    d.kick();
+    if (c.has(kWait)) d.waitUntil([](engine::Player& p) { return p.seekSettled(); });
     return 0;
 }
 
-uint32_t doStatus(Session& s, const MciCommand& c, std::string& reply) {
-    Device* d;
-    if (uint32_t e = deviceOf(s, c, d)) return e;
-    engine::Player& p = d->player();
+uint32_t doStatus(Device& d, const MciCommand& c, std::string& reply) {
+    engine::Player& p = d.player();
     switch (c.status) {
-        case StatusItem::Length: reply = std::to_string(d->lengthUnits()); break;
+        case StatusItem::Length: reply = std::to_string(d.lengthUnits()); break;
         case StatusItem::Position:
-            reply = std::to_string(std::min(d->toUnits(p.positionUs()), d->lengthUnits()));
+            reply = std::to_string(std::min(d.toUnits(p.positionUs()), d.lengthUnits()));
             break;
         case StatusItem::Mode:
             reply = p.mode() == engine::Mode::Playing ? "playing" : p.mode() == engine::Mode::Paused ? "paused" : "stopped";
             break;
         case StatusItem::Ready: reply = "true"; break;
-        case StatusItem::TimeFormat: reply = d->timeFormat == TimeFormat::Frames ? "frames" : "milliseconds"; break;
+        case StatusItem::TimeFormat: reply = d.timeFormat == TimeFormat::Frames ? "frames" : "milliseconds"; break;
         case StatusItem::WindowHandle:
-            if (!d->surface()) return err::kNoWindow;
-            reply = std::to_string(forms::handleOf(d->surface()));
+            if (!d.surface()) return err::kNoWindow;
+            reply = std::to_string(forms::handleOf(d.surface()));
             break;
         case StatusItem::FramesSkipped: reply = std::to_string(p.droppedFrames()); break;
         case StatusItem::None: return err::kUnsupportedFunction;
@@ -231,12 +224,10 @@ uint32_t doStatus(Session& s, const MciCommand& c, std::string& reply) {
     return 0;
 }
 
-uint32_t doWhere(Session& s, const MciCommand& c, std::string& reply) {
-    Device* d;
-    if (uint32_t e = deviceOf(s, c, d)) return e;
-    VideoSurface* v = d->surface();
+uint32_t doWhere(Device& d, const MciCommand& c, std::string& reply) {
+    VideoSurface* v = d.surface();
     if (!v) return err::kNoWindow;
-    const engine::MediaInfo& info = d->player().info();
+    const engine::MediaInfo& info = d.player().info();
     if (c.where == WhereItem::Source) reply = rectText(QRect(0, 0, info.width, info.height));
     if (c.where == WhereItem::Destination)
         reply = rectText(v->destination.isValid() ? v->destination : QRect(0, 0, info.width, info.height));
@@ -244,10 +235,8 @@ uint32_t doWhere(Session& s, const MciCommand& c, std::string& reply) {
     return 0;
 }
 
-uint32_t doPut(Session& s, const MciCommand& c, std::string&) {
-    Device* d;
-    if (uint32_t e = deviceOf(s, c, d)) return e;
-    VideoSurface* v = d->surface();
+uint32_t doPut(Device& d, const MciCommand& c, std::string&) {
+    VideoSurface* v = d.surface();
     if (!v) return err::kNoWindow;
     if (c.where == WhereItem::None) return err::kMissingParameter;
     if (c.where == WhereItem::Destination) {
@@ -262,24 +251,17 @@ uint32_t doPut(Session& s, const MciCommand& c, std::string&) {
     return 0;
 }
 
-uint32_t doRealize(Session& s, const MciCommand& c, std::string&) {
-    Device* d;
-    return deviceOf(s, c, d);
-}
+uint32_t doRealize(Device&, const MciCommand&, std::string&) { return 0; }
 
-uint32_t doWindow(Session& s, const MciCommand& c, std::string&) {
-    Device* d;
-    if (uint32_t e = deviceOf(s, c, d)) return e;
-    if (!d->surface()) return err::kNoWindow;
-    if (c.has(kStateShow)) d->surface()->show();
-    if (c.has(kStateHide)) d->surface()->hide();
+uint32_t doWindow(Device& d, const MciCommand& c, std::string&) {
+    if (!d.surface()) return err::kNoWindow;
+    if (c.has(kStateShow)) d.surface()->show();
+    if (c.has(kStateHide)) d.surface()->hide();
     return 0;
 }
 
-uint32_t doSet(Session& s, const MciCommand& c, std::string&) {
-    Device* d;
-    if (uint32_t e = deviceOf(s, c, d)) return e;
-    d->timeFormat = *c.timeFormat;
+uint32_t doSet(Device& d, const MciCommand& c, std::string&) {
+    d.timeFormat = *c.timeFormat;
     return 0;
 }
 

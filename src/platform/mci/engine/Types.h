@@ -22,23 +22,32 @@ struct VideoFrame {
     size_t bytes() const;     // the picture's buffers, for the queue's bound
 };
 
+// Microseconds in a second: the engine's times are microseconds.
+constexpr int64_t kUsPerSecond = 1000000;
+// The frame rate taken for a stream that gives none, frames a second, and its frame's length.
+constexpr int kDefaultFramesPerSecond = 25;
+constexpr int64_t kDefaultFrameDurUs = kUsPerSecond / kDefaultFramesPerSecond;
+
 struct MediaInfo {
     int64_t lengthUs = 0;     // an estimate when lengthKnown is false (0 when none at all)
     bool lengthKnown = true;  // the container or the stream said how long the media is
     int width = 0, height = 0;
-    int64_t frameDurUs = 40000;  // average frame duration, rounded to whole microseconds
+    int64_t frameDurUs = kDefaultFrameDurUs;  // average frame duration, rounded to whole microseconds
     // The exact frame rate, rateNum / rateDen frames a second: frame n starts at
     // n * rateDen / rateNum seconds, which frameDurUs, rounded, misses by up to n/2 us.
-    int64_t rateNum = 25, rateDen = 1;
+    int64_t rateNum = kDefaultFramesPerSecond, rateDen = 1;
     bool hasVideo = false;
     bool hasAudio = false;
 };
 
 enum class Mode { Stopped, Playing, Paused };
 
-// Error numbers of the MCI service that opening can give.
-constexpr int kErrFileNotFound = 275;
-constexpr int kErrInvalidFile = 296;
-constexpr int kErrCannotLoadDriver = 266;
+// Why a file could not be opened.
+enum class OpenError {
+    None,
+    FileNotFound,      // no such file or folder
+    InvalidFile,       // not a media file the engine can read, or damaged beyond use
+    CannotLoadDriver,  // a stream in a format no decoder here can decode
+};
 
 }  // namespace plim::engine

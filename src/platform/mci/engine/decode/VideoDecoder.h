@@ -4,7 +4,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/mci/engine/TimestampFilter.h"
+#include "platform/mci/engine/decode/TimestampFilter.h"
 #include "platform/mci/engine/Types.h"
 
 extern "C" {
@@ -73,7 +73,7 @@ private:
     AVRational timeBase_{1, 1};  // the stream's: the stream itself may be replaced by a reopen
     int64_t originUs_ = 0;
     TimestampFilter times_;
-    int64_t frameDurUs_ = 40000;
+    int64_t frameDurUs_ = kDefaultFrameDurUs;
     AVFrame* frame_ = nullptr;
     bool packetsCarryPts_ = true;
 };

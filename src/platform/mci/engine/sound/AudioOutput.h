@@ -15,7 +15,8 @@ extern "C" {
 #include <libavutil/rational.h>
 }
 
-#include "platform/mci/engine/TimestampFilter.h"
+#include "platform/mci/engine/decode/TimestampFilter.h"
+#include "platform/mci/engine/Types.h"
 
 struct AVCodecContext;
 struct AVFrame;
@@ -56,7 +57,6 @@ public:
     // next sound not yet heard; nullopt while the stream goes on or nothing is left.
     std::optional<int64_t> leftAfter(uint64_t gen, int64_t afterUs) const;
 
-    int deviceRate() const { return rate_; }
 
 private:
     AudioOutput() = default;
@@ -65,7 +65,7 @@ private:
     void onFrame(AVFrame* f);
     bool converterFits(AVFrame* f);  // (re)builds the resampler for the frame's format
     void playSilenceLocked(uint8_t* out, int& done, int len, int64_t untilUs);
-    int64_t bytesToUs(int64_t bytes) const { return bytes * 1000000 / (int64_t(rate_) * bytesPerSample_); }
+    int64_t bytesToUs(int64_t bytes) const { return bytes * kUsPerSecond / (int64_t(rate_) * bytesPerSample_); }
 
     struct Chunk {
         int64_t ptsUs;

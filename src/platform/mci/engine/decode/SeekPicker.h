@@ -15,7 +15,7 @@ namespace plim::engine {
 
 class SeekPicker {
 public:
-    // emit(picture, ptsUs, isTarget) hands a picture on to the display queue.
+    // handOn(picture, ptsUs, isTarget) hands a picture on to the display queue.
     using Emit = std::function<void(AVFrame*, int64_t, bool)>;
     // Times are rounded to whole microseconds twice (the picture's and the origin's), so a
     // picture may carry a time this much after its exact one.
@@ -38,10 +38,10 @@ public:
 
     // False when decoding began too late: the first picture lies after the target. Nothing
     // is handed on then, nor for any picture fed until the next reset.
-    bool feed(AVFrame* f, int64_t pts, const Emit& emit) {
+    bool feed(AVFrame* f, int64_t pts, const Emit& handOn) {
         if (late_) return false;
         if (target_ < 0) {
-            emit(f, pts, false);
+            handOn(f, pts, false);
             return true;
         }
         if (pts <= target_ + kRoundingSlackUs) {  // a candidate: keep the latest
@@ -57,19 +57,19 @@ public:
         }
         target_ = -1;
         if (!have_) {  // nothing in the file before the target: its first picture
-            emit(f, pts, true);
+            handOn(f, pts, true);
             return true;
         }
-        emit(held_, heldPts_, true);
+        handOn(held_, heldPts_, true);
         av_frame_unref(held_);
         have_ = false;
-        emit(f, pts, false);
+        handOn(f, pts, false);
         return true;
     }
 
     // The stream ended: a held picture is the target's.
-    void finish(const Emit& emit) {
-        if (have_ && !late_) emit(held_, heldPts_, true);
+    void finish(const Emit& handOn) {
+        if (have_ && !late_) handOn(held_, heldPts_, true);
         reset(-1);
     }
 

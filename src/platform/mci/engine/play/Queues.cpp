@@ -1,4 +1,4 @@
-#include "platform/mci/engine/Queues.h"
+#include "platform/mci/engine/play/Queues.h"
 
 namespace plim::engine {
 

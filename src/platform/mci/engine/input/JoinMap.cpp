@@ -1,4 +1,4 @@
-#include "platform/mci/engine/JoinMap.h"
+#include "platform/mci/engine/input/JoinMap.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,7 +9,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "platform/mci/engine/MediaSource.h"
+#include "platform/mci/engine/input/MediaSource.h"
 
 namespace plim::engine {
 

@@ -1,4 +1,4 @@
-#include "platform/mci/engine/VideoDecoder.h"
+#include "platform/mci/engine/decode/VideoDecoder.h"
 
 #include <algorithm>
 #include <thread>
@@ -9,7 +9,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "platform/mci/engine/MediaSource.h"
+#include "platform/mci/engine/input/MediaSource.h"
 
 namespace plim::engine {
 
@@ -34,7 +34,7 @@ bool VideoDecoder::open(const AVStream* st, int64_t originUs, int threads, int64
     ctx_->pkt_timebase = st->time_base;
     AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
     bool rateKnown = r.num > 0 && r.den > 0;
-    if (rateKnown) frameDurUs_ = av_rescale(1000000, r.den, r.num);
+    if (rateKnown) frameDurUs_ = av_rescale(kUsPerSecond, r.den, r.num);
     ctx_->thread_count = threads > 0 ? threads
                                      : decoderThreadsFor(ctx_->width, ctx_->height, rateKnown ? frameDurUs_ : 0,
                                                          std::thread::hardware_concurrency());

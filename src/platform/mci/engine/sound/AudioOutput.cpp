@@ -1,4 +1,4 @@
-#include "platform/mci/engine/AudioOutput.h"
+#include "platform/mci/engine/sound/AudioOutput.h"
 
 #include <SDL.h>
 
@@ -12,9 +12,9 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-#include "platform/mci/engine/MediaSource.h"
+#include "platform/mci/engine/input/MediaSource.h"
 
-#include "platform/mci/engine/Clock.h"
+#include "platform/mci/engine/play/Clock.h"
 
 namespace plim::engine {
 
@@ -140,7 +140,7 @@ bool AudioOutput::converterFits(AVFrame* f) {
 void AudioOutput::onFrame(AVFrame* f) {
     if (f->nb_samples <= 0 || !converterFits(f)) return;  // undecodable sound is silence
     int64_t ts = f->best_effort_timestamp;
-    int64_t durUs = int64_t(f->nb_samples) * 1000000 / f->sample_rate;
+    int64_t durUs = int64_t(f->nb_samples) * kUsPerSecond / f->sample_rate;
     int64_t pts = ts != AV_NOPTS_VALUE ? times_.fix(mediaTimeUs(timeBase_, ts, originUs_), durUs) : times_.next(durUs);
     int maxOut = swr_get_out_samples(swr_, f->nb_samples);
     Chunk c{pts, std::vector<uint8_t>(size_t(std::max(0, maxOut)) * bytesPerSample_)};
@@ -154,7 +154,7 @@ void AudioOutput::onFrame(AVFrame* f) {
         int64_t endUs = c.ptsUs + bytesToUs(int64_t(c.data.size()));
         if (endUs <= skipUntilUs_) return;
         if (c.ptsUs < skipUntilUs_) {
-            size_t cut = size_t((skipUntilUs_ - c.ptsUs) * rate_ / 1000000) * bytesPerSample_;
+            size_t cut = size_t((skipUntilUs_ - c.ptsUs) * rate_ / kUsPerSecond) * bytesPerSample_;
             c.offset = std::min(cut, c.data.size());
             c.ptsUs = c.ptsUs + bytesToUs(int64_t(c.offset));
             c.data.erase(c.data.begin(), c.data.begin() + long(c.offset));
@@ -223,7 +223,7 @@ void AudioOutput::callback(void* self, uint8_t* out, int len) { static_cast<Audi
 // Silence from the head up to untilUs (at most what is left of the buffer): the sound's time
 // goes on through holes and while nothing is decoded, so the picture never waits on it.
 void AudioOutput::playSilenceLocked(uint8_t*, int& done, int len, int64_t untilUs) {
-    int64_t want = untilUs == INT64_MAX ? len - done : (untilUs - headPtsUs_) * rate_ / 1000000 * bytesPerSample_;
+    int64_t want = untilUs == INT64_MAX ? len - done : (untilUs - headPtsUs_) * rate_ / kUsPerSecond * bytesPerSample_;
     int n = int(std::min<int64_t>(len - done, want));
     n -= n % bytesPerSample_;
     if (n <= 0) n = std::min(len - done, bytesPerSample_);
@@ -245,7 +245,7 @@ void AudioOutput::fill(uint8_t* out, int len) {
         Chunk& c = chunks_.front();
         int64_t next = c.ptsUs + bytesToUs(int64_t(c.offset));
         if (next + kLateUs < headPtsUs_) {  // sound behind the clock (it resumed late): skipped
-            int64_t late = (headPtsUs_ - next) * rate_ / 1000000 * bytesPerSample_;
+            int64_t late = (headPtsUs_ - next) * rate_ / kUsPerSecond * bytesPerSample_;
             size_t skip = size_t(std::min<int64_t>(late, int64_t(c.data.size() - c.offset)));
             skip = std::max<size_t>(skip - skip % size_t(bytesPerSample_), size_t(bytesPerSample_));
             skip = std::min(skip, c.data.size() - c.offset);
@@ -274,7 +274,7 @@ std::optional<int64_t> AudioOutput::timeUs(uint64_t gen) const {
     if (eof_ && chunks_.empty()) return std::nullopt;  // sound is over: the wall clock goes on
     if (monotonicUs() - cbWallUs_ > kStaleUs) return std::nullopt;  // the device stopped pulling
     // What the device pulled last is heard over the following buffer period.
-    int64_t bufferUs = int64_t(deviceSamples_) * 1000000 / std::max(1, rate_);
+    int64_t bufferUs = int64_t(deviceSamples_) * kUsPerSecond / std::max(1, rate_);
     int64_t heard = headPtsUs_ - bufferUs + (monotonicUs() - cbWallUs_);
     return std::min(heard, headPtsUs_);
 }

@@ -1,10 +1,10 @@
-#include "platform/mci/engine/FileInput.h"
+#include "platform/mci/engine/input/FileInput.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -15,42 +15,15 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
-#include "platform/mci/engine/Clock.h"
 
 namespace plim::engine {
 
 namespace {
-// A read that takes longer than this waited for the disk (slower than 640 KB/s for the
-// context's 32 KB): reads at the disk's pace through a long stretch of data are work.
-constexpr int64_t kSlowReadUs = 50000;
 constexpr int kBufferSize = 32768;
 std::atomic<ReadProbe> gProbe{nullptr};
 }  // namespace
 
 void setReadProbe(ReadProbe probe) { gProbe = probe; }
-
-void Deadline::arm(int64_t budgetUs, bool forgiveWaits) {
-    forgiveWaits_ = forgiveWaits;
-    deadlineUs_ = monotonicUs() + budgetUs;
-}
-
-bool Deadline::passed() const {
-    int64_t d = deadlineUs_;
-    return interrupted_ || (d > 0 && monotonicUs() > d);
-}
-
-void Deadline::beginWait() { waitSinceUs_ = monotonicUs(); }
-
-void Deadline::endWait() {
-    int64_t waitedUs = monotonicUs() - waitSinceUs_.exchange(0);
-    int64_t d = deadlineUs_;
-    if (d > 0 && forgiveWaits_ && waitedUs > kSlowReadUs) deadlineUs_ = d + std::min(waitedUs, kMaxDiskWaitUs);
-}
-
-int64_t Deadline::waitingUs(int64_t nowUs) const {
-    int64_t since = waitSinceUs_;
-    return since > 0 ? std::max<int64_t>(0, nowUs - since) : 0;
-}
 
 std::unique_ptr<FileInput> FileInput::open(const std::string& path, Deadline& deadline) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -89,7 +62,7 @@ int FileInput::readPacket(void* self, uint8_t* buf, int size) {
             return int(n);
         }
         if (n == 0) return AVERROR_EOF;
-        if (err == EAGAIN || err == EWOULDBLOCK) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (err == EAGAIN || err == EWOULDBLOCK) std::this_thread::sleep_for(kTryAgainAfter);
         else if (err != EINTR) return AVERROR(err);
     }
 }

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/mci/engine/FileInput.h"
-#include "platform/mci/engine/JoinMap.h"
+#include "platform/mci/engine/input/FileInput.h"
+#include "platform/mci/engine/input/JoinMap.h"
 #include "platform/mci/engine/Types.h"
 
 struct AVFormatContext;
@@ -23,9 +23,9 @@ namespace plim::engine {
 class MediaSource {
 public:
     // Probes the file by its content within a bounded time (kOpenBudgetUs, whatever the file
-    // holds: a 4 GiB hole of zeros is not read to its end). Returns 0 or an MCI error number.
-    // The deadline stays armed for the caller's further probing until disarm().
-    static int open(const std::string& path, std::unique_ptr<MediaSource>& out);
+    // holds: a 4 GiB hole of zeros is not read to its end). The deadline stays armed for the
+    // caller's further probing until disarm().
+    static OpenError open(const std::string& path, std::unique_ptr<MediaSource>& out);
     ~MediaSource();
 
     // Every blocking call into the demuxer runs under a deadline (working time, microseconds:
@@ -87,11 +87,12 @@ public:
 
 private:
     MediaSource() = default;
-    static int openFormat(const std::string& path, MediaSource* owner, AVFormatContext*& fmt,
+    static OpenError openFormat(const std::string& path, MediaSource* owner, AVFormatContext*& fmt,
                           std::unique_ptr<FileInput>& input);
     static int onInterrupt(void* self);
-    int chooseStreams();  // the best video and audio streams; 0 or an MCI error number
-    int describe();       // origin, index, size, length; 0 or an MCI error number
+    OpenError chooseStreams();  // the best video and audio streams
+    OpenError describe();       // origin, index, size, length
+    OpenError describeLength(const AVStream* main);
     int64_t estimatedLengthUs() const;
     int64_t soundEndUs() const;
     bool seekInPart(int64_t targetUs, int64_t extraPrerollUs);

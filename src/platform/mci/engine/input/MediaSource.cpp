@@ -1,4 +1,4 @@
-#include "platform/mci/engine/MediaSource.h"
+#include "platform/mci/engine/input/MediaSource.h"
 
 #include <sys/stat.h>
 
@@ -12,14 +12,21 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "platform/mci/engine/Clock.h"
+#include "platform/mci/engine/play/Clock.h"
 
 namespace plim::engine {
 
-int64_t streamTimeToUs(const AVStream* st, int64_t ts) { return av_rescale_q(ts, st->time_base, AVRational{1, 1000000}); }
+namespace {
+constexpr AVRational kMicroseconds{1, kUsPerSecond};
+// How much of a file opening probes for its streams: bytes, and microseconds of media.
+constexpr int64_t kProbeBytes = 5000000;
+constexpr int64_t kProbeDurationUs = 5 * kUsPerSecond;
+}  // namespace
+
+int64_t streamTimeToUs(const AVStream* st, int64_t ts) { return av_rescale_q(ts, st->time_base, kMicroseconds); }
 
 int64_t mediaTimeUs(AVRational tb, int64_t ts, int64_t originUs) {
-    int64_t us = av_rescale_q(ts, tb, AVRational{1, 1000000}), out = 0;
+    int64_t us = av_rescale_q(ts, tb, kMicroseconds), out = 0;
     if (__builtin_sub_overflow(us, originUs, &out)) return us < 0 ? INT64_MIN + 1 : INT64_MAX;
     return out;
 }
@@ -39,14 +46,14 @@ void repairFrameRate(AVStream* st) {
     AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
     if (r.num <= 0 || r.den <= 0 || av_q2d(r) >= kMinFrameRate) return;
     if (av_cmp_q(av_mul_q(st->time_base, r), AVRational{1, 1}) != 0) return;  // times are not frame counts
-    st->time_base = AVRational{1, 25};
-    st->avg_frame_rate = st->r_frame_rate = AVRational{25, 1};
+    st->time_base = AVRational{1, kDefaultFramesPerSecond};
+    st->avg_frame_rate = st->r_frame_rate = AVRational{kDefaultFramesPerSecond, 1};
 }
 
 // The stream's frame rate, or 25 frames a second when it gives none.
 AVRational frameRate(const AVStream* st) {
     AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
-    if (r.num <= 0 || r.den <= 0 || av_rescale(1000000, r.den, r.num) <= 0) return AVRational{25, 1};
+    if (r.num <= 0 || r.den <= 0 || av_rescale(kUsPerSecond, r.den, r.num) <= 0) return AVRational{kDefaultFramesPerSecond, 1};
     return r;
 }
 }  // namespace
@@ -69,50 +76,50 @@ int MediaSource::read(AVPacket* pkt) {
 
 // Opens and probes the container, reading through the engine's own input under the owner's
 // deadline and interrupt callback.
-int MediaSource::openFormat(const std::string& path, MediaSource* owner, AVFormatContext*& fmt,
+OpenError MediaSource::openFormat(const std::string& path, MediaSource* owner, AVFormatContext*& fmt,
                             std::unique_ptr<FileInput>& input) {
     input = FileInput::open(path, owner->deadline_);
     fmt = input ? avformat_alloc_context() : nullptr;
-    if (!fmt) return kErrInvalidFile;
+    if (!fmt) return OpenError::InvalidFile;
     fmt->pb = input->io();  // the context is the caller's: closing the format leaves it
     fmt->interrupt_callback = AVIOInterruptCB{&MediaSource::onInterrupt, owner};
     AVDictionary* opts = nullptr;
-    av_dict_set(&opts, "probesize", "5000000", 0);
-    av_dict_set(&opts, "analyzeduration", "5000000", 0);
+    av_dict_set_int(&opts, "probesize", kProbeBytes, 0);
+    av_dict_set_int(&opts, "analyzeduration", kProbeDurationUs, 0);
     int r = avformat_open_input(&fmt, path.c_str(), nullptr, &opts);  // frees fmt on failure
     av_dict_free(&opts);
-    if (r < 0) return kErrInvalidFile;
+    if (r < 0) return OpenError::InvalidFile;
     // A probe cut short by the deadline keeps what it found; any other failure refuses.
     if (avformat_find_stream_info(fmt, nullptr) < 0 && !onInterrupt(owner)) {
         avformat_close_input(&fmt);
-        return kErrInvalidFile;
+        return OpenError::InvalidFile;
     }
-    return 0;
+    return OpenError::None;
 }
 
-int MediaSource::open(const std::string& path, std::unique_ptr<MediaSource>& out) {
+OpenError MediaSource::open(const std::string& path, std::unique_ptr<MediaSource>& out) {
     // Damaged files are expected input: the libraries' complaints are not the user's concern.
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
     struct stat sb;
-    if (::stat(path.c_str(), &sb) != 0) return (errno == ENOENT || errno == ENOTDIR) ? kErrFileNotFound : kErrInvalidFile;
-    if (!S_ISREG(sb.st_mode) || sb.st_size == 0) return kErrInvalidFile;
+    if (::stat(path.c_str(), &sb) != 0) return (errno == ENOENT || errno == ENOTDIR) ? OpenError::FileNotFound : OpenError::InvalidFile;
+    if (!S_ISREG(sb.st_mode) || sb.st_size == 0) return OpenError::InvalidFile;
 
     std::unique_ptr<MediaSource> s(new MediaSource());
     s->path_ = path;
     s->armDeadline(kOpenBudgetUs);
-    if (int err = openFormat(path, s.get(), s->fmt_, s->input_)) return err;
-    if (int err = s->chooseStreams()) return err;
-    if (int err = s->describe()) return err;
+    if (OpenError err = openFormat(path, s.get(), s->fmt_, s->input_); err != OpenError::None) return err;
+    if (OpenError err = s->chooseStreams(); err != OpenError::None) return err;
+    if (OpenError err = s->describe(); err != OpenError::None) return err;
     out = std::move(s);
-    return 0;
+    return OpenError::None;
 }
 
 bool MediaSource::reopen() {
     AVFormatContext* fresh = nullptr;
     std::unique_ptr<FileInput> freshInput;
     armDeadline(kOpenBudgetUs);
-    bool ok = openFormat(path_, this, fresh, freshInput) == 0;
+    bool ok = openFormat(path_, this, fresh, freshInput) == OpenError::None;
     disarm();
     if (ok && video_ >= 0 && unsigned(video_) < fresh->nb_streams) repairFrameRate(fresh->streams[video_]);
     auto same = [&](int i) {
@@ -130,23 +137,23 @@ bool MediaSource::reopen() {
     return false;
 }
 
-int MediaSource::chooseStreams() {
+OpenError MediaSource::chooseStreams() {
     int v = av_find_best_stream(fmt_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (v >= 0) {
         AVStream* st = fmt_->streams[v];
         if (st->codecpar->width <= 0 || st->codecpar->height <= 0) v = -1;
-        else if (st->codecpar->width > kMaxPictureSide || st->codecpar->height > kMaxPictureSide) return kErrInvalidFile;
-        else if (!decodable(st)) return kErrCannotLoadDriver;
+        else if (st->codecpar->width > kMaxPictureSide || st->codecpar->height > kMaxPictureSide) return OpenError::InvalidFile;
+        else if (!decodable(st)) return OpenError::CannotLoadDriver;
     }
     int a = av_find_best_stream(fmt_, AVMEDIA_TYPE_AUDIO, -1, v, nullptr, 0);
     if (a >= 0 && !decodable(fmt_->streams[a])) a = -1;  // silent rather than refused
-    if (v < 0 && a < 0) return kErrInvalidFile;
+    if (v < 0 && a < 0) return OpenError::InvalidFile;
     video_ = v;
     audio_ = a;
-    return 0;
+    return OpenError::None;
 }
 
-int MediaSource::describe() {
+OpenError MediaSource::describe() {
     AVStream* main = fmt_->streams[video_ >= 0 ? video_ : audio_];
     if (video_ >= 0) repairFrameRate(main);
     originUs_ = main->start_time != AV_NOPTS_VALUE ? streamTimeToUs(main, main->start_time)
@@ -164,8 +171,14 @@ int MediaSource::describe() {
         AVRational rate = frameRate(main);
         info_.rateNum = rate.num;
         info_.rateDen = rate.den;
-        info_.frameDurUs = av_rescale(1000000, rate.den, rate.num);
+        info_.frameDurUs = av_rescale(kUsPerSecond, rate.den, rate.num);
     }
+    return describeLength(main);
+}
+
+// The length the container or the main stream tells, the sound's where it lasts longer; how
+// far it is to be believed (lengthKnown).
+OpenError MediaSource::describeLength(const AVStream* main) {
     int64_t len = 0;
     if (main->duration != AV_NOPTS_VALUE && main->duration > 0) {
         len = streamTimeToUs(main, main->duration);
@@ -174,7 +187,7 @@ int MediaSource::describe() {
     } else if (main->nb_frames > 0 && main->nb_frames < kMaxLengthUs / info_.frameDurUs) {
         len = main->nb_frames * info_.frameDurUs;
     }
-    if (len > kMaxLengthUs) return kErrInvalidFile;  // a length no reply could tell
+    if (len > kMaxLengthUs) return OpenError::InvalidFile;  // a length no reply could tell
     // Sound that goes on after the last picture is played to its end, the last picture held:
     // the length is the longer stream's. Less than a frame more is the padding of the last
     // block of sound, not sound after the picture.
@@ -188,14 +201,10 @@ int MediaSource::describe() {
     lengthFromTimes_ = fmt_->duration_estimation_method == AVFMT_DURATION_FROM_PTS;
     info_.lengthKnown = len > 0 && !lengthFromTimes_ &&
                         !(video_ >= 0 && fmt_->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE);
-    if (!info_.lengthKnown && len > 0) {
-        info_.lengthUs = len;
-        timesEndUs_ = originUs_ + len;
-        return 0;
-    }
-    if (!info_.lengthKnown) len = estimatedLengthUs();
+    if (!info_.lengthKnown && len > 0) timesEndUs_ = originUs_ + len;
+    if (!info_.lengthKnown && len == 0) len = estimatedLengthUs();
     info_.lengthUs = len;
-    return 0;
+    return OpenError::None;
 }
 
 // Where the sound stream says it ends, in media time from the main stream's start; 0 when it
@@ -213,7 +222,7 @@ int64_t MediaSource::soundEndUs() const {
 int64_t MediaSource::estimatedLengthUs() const {
     int64_t size = fmt_->pb ? avio_size(fmt_->pb) : -1;
     if (size <= 0 || fmt_->bit_rate <= 0) return 0;
-    return std::min(kMaxLengthUs, av_rescale(size, 8 * 1000000, fmt_->bit_rate));
+    return std::min(kMaxLengthUs, av_rescale(size, 8 * kUsPerSecond, fmt_->bit_rate));
 }
 
 void MediaSource::mapJoins() {
@@ -261,7 +270,7 @@ bool MediaSource::seek(int64_t targetUs, int64_t extraPrerollUs) {
     // Unindexed streams are searched by their own times from the first picture, with preroll.
     int64_t base = indexed_ ? startUs_ : originUs_;
     // Rounded down: the key frame must not lie after the target.
-    int64_t ts = av_rescale_q_rnd(want + base, AVRational{1, 1000000}, st->time_base,
+    int64_t ts = av_rescale_q_rnd(want + base, kMicroseconds, st->time_base,
                                   static_cast<AVRounding>(AV_ROUND_DOWN | AV_ROUND_PASS_MINMAX));
     armDeadline(kReadBudgetUs);
     bool ok = av_seek_frame(fmt_, st->index, ts, AVSEEK_FLAG_BACKWARD) >= 0;

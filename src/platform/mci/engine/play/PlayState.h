@@ -1,13 +1,15 @@
 #pragma once
 // The play state of one player: what "status mode" tells, where the position stands, how the
 // clock runs, where play ends and how long the media is. One value, changed only through its
-// named transitions; the player keeps it under its mutex. Times are media microseconds,
-// wall times microseconds of monotonicUs.
+// named transitions (their preconditions asserted in debug builds); the player keeps it under
+// its mutex. Queries never change it. Times are media microseconds, wall times microseconds
+// of monotonicUs.
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <optional>
 
-#include "platform/mci/engine/Clock.h"
+#include "platform/mci/engine/play/Clock.h"
 #include "platform/mci/engine/Types.h"
 
 namespace plim::engine {
@@ -22,16 +24,15 @@ public:
     };
     static constexpr int64_t kNoEndUs = INT64_MAX / 4;  // the end of a file of unknown length
 
-    PlayState(int64_t lengthUs, bool lengthKnown, bool hasVideo)
-        : lengthUs_(lengthUs), lengthKnown_(lengthKnown), hasVideo_(hasVideo), framePending_(hasVideo) {
+    PlayState() = default;
+    PlayState(int64_t lengthUs, bool lengthKnown) : lengthUs_(lengthUs), lengthKnown_(lengthKnown) {
+        assert(lengthUs >= 0);
         endUs_ = naturalEndUs();
     }
 
     Mode mode() const { return mode_; }
     Wait wait() const { return mode_ == Mode::Playing ? wait_ : Wait::None; }
     bool clockRuns() const { return mode_ == Mode::Playing && wait_ == Wait::None; }
-    // The picture of the last seek or open has yet to be handed to the display.
-    bool framePending() const { return framePending_; }
     // Where play ends: the end asked for, or the length when it is known or was found.
     int64_t endUs() const { return endUs_; }
     bool lengthSettled() const { return lengthKnown_ || lengthFound_; }
@@ -48,15 +49,17 @@ public:
         if (!clockRuns()) return posUs_;
         return std::clamp<int64_t>(soundUs ? *soundUs : clock_.at(nowUs), 0, std::max<int64_t>(0, endUs_));
     }
-    // How long the clock has waited, counted from the first time this is asked in the wait,
-    // or from the last waitFrom.
-    int64_t waitedUs(int64_t nowUs) {
-        if (waitSinceUs_ < 0) waitSinceUs_ = nowUs;
-        return nowUs - waitSinceUs_;
-    }
-    void waitFrom(int64_t nowUs) { waitSinceUs_ = nowUs; }
+    // How long the clock has waited since the wait was first seen (waitSeen) or its count
+    // last began again (waitFrom); 0 before.
+    int64_t waitedUs(int64_t nowUs) const { return waitSinceUs_ < 0 ? 0 : nowUs - waitSinceUs_; }
 
     // --- transitions ---
+    // The display saw the wait at nowUs: a wait that play or resume began counts from here.
+    void waitSeen(int64_t nowUs) {
+        if (waitSinceUs_ < 0) waitSinceUs_ = nowUs;
+    }
+    // The wait counts again from nowUs (the disk has just answered).
+    void waitFrom(int64_t nowUs) { waitSinceUs_ = nowUs; }
     // Play from the position to toUs, or the natural end (while playing: only the end
     // moves). The clock waits for the first frame and the sound first.
     void play(std::optional<int64_t> toUs) {
@@ -75,12 +78,12 @@ public:
         wait_ = Wait::None;
         mode_ = m;
     }
-    // A seek (never while playing): the position moves to us, within the media, and its
-    // frame is due. Returns the position.
+    // A seek (never while playing): the position moves to us, within the media. Returns the
+    // position.
     int64_t seekTo(int64_t us) {
+        assert(mode_ != Mode::Playing);
         posUs_ = std::clamp<int64_t>(us, 0, std::max<int64_t>(0, naturalEndUs()));
         clock_ = Clock::stoppedAt(posUs_);
-        framePending_ = hasVideo_;
         return posUs_;
     }
     // A step showed (or will show) the picture at us: the position becomes its time.
@@ -88,15 +91,16 @@ public:
         posUs_ = us;
         clock_ = Clock::stoppedAt(us);
     }
-    void frameShown() { framePending_ = false; }
     // The wait is over: the clock runs from the position.
     void startClock(int64_t nowUs) {
+        assert(mode_ == Mode::Playing);
         clock_ = Clock::startedAt(posUs_, nowUs);
         wait_ = Wait::None;
         waitSinceUs_ = -1;
     }
     // The data is late: the clock stops at t until the reader has it again.
     void holdForData(int64_t t, int64_t nowUs) {
+        assert(clockRuns());
         posUs_ = t;
         clock_ = Clock::stoppedAt(t);
         waitFor(Wait::Data, nowUs);
@@ -134,8 +138,6 @@ private:
     int64_t lengthUs_ = 0;  // an estimate until settled
     bool lengthKnown_ = false;
     bool lengthFound_ = false;  // the real end of a file of unknown length was reached
-    bool hasVideo_ = false;
-    bool framePending_ = false;
 };
 
 }  // namespace plim::engine

@@ -1,4 +1,4 @@
-#include "platform/mci/engine/FrameConverter.h"
+#include "platform/mci/engine/decode/FrameConverter.h"
 
 #include <cstring>
 

@@ -4,43 +4,15 @@
 // A disk spinning up or a network share that pauses is slow, not damaged: its waits do not
 // count against the deadline of the call that reads, and the player can see that the reader
 // is waiting and hold its clock meanwhile.
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "platform/mci/engine/input/Deadline.h"
+
 struct AVIOContext;
 
 namespace plim::engine {
-
-// A budget of working time for one blocking call into the demuxer, in microseconds of the
-// monotonic clock. Each wait for the disk is added back to the budget, up to kMaxDiskWaitUs a
-// wait: a call gives up only after it has waited that long with nothing arriving, or has
-// worked through data for its whole budget (a 4 GiB hole of zeros). Thread-safe: armed by the
-// thread that reads, interrupted and watched from any thread.
-class Deadline {
-public:
-    // forgiveWaits false: a budget of wall time, for work that may as well be left undone.
-    void arm(int64_t budgetUs, bool forgiveWaits = true);
-    void disarm() { deadlineUs_ = 0; }
-    void interrupt() { interrupted_ = true; }
-    // Interrupted, or armed and past.
-    bool passed() const;
-    // A read is about to wait for the disk, or has got its data.
-    void beginWait();
-    void endWait();
-    // How long the read in progress has been waiting for the disk; 0 when none waits.
-    int64_t waitingUs(int64_t nowUs) const;
-
-private:
-    std::atomic<int64_t> deadlineUs_{0};
-    std::atomic<int64_t> waitSinceUs_{0};
-    std::atomic<bool> interrupted_{false};
-    std::atomic<bool> forgiveWaits_{true};
-};
-
-// The longest wait for the disk that one read is forgiven.
-constexpr int64_t kMaxDiskWaitUs = 10000000;
 
 // An open file as the demuxer's input. The context reads and seeks the file with pread under
 // the deadline: a read returns AVERROR_EXIT once it has passed. Owned by one format context

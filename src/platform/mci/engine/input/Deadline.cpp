@@ -1,0 +1,38 @@
+#include "platform/mci/engine/input/Deadline.h"
+
+#include <algorithm>
+
+#include "platform/mci/engine/play/Clock.h"
+
+namespace plim::engine {
+
+void Deadline::arm(int64_t budgetUs, bool forgiveWaits) { arm(budgetUs, forgiveWaits, monotonicUs()); }
+
+void Deadline::arm(int64_t budgetUs, bool forgiveWaits, int64_t nowUs) {
+    forgiveWaits_ = forgiveWaits;
+    deadlineUs_ = nowUs + budgetUs;
+}
+
+bool Deadline::passed() const { return interrupted_ || passed(monotonicUs()); }
+
+bool Deadline::passed(int64_t nowUs) const {
+    int64_t d = deadlineUs_;
+    return interrupted_ || (d > 0 && nowUs > d);
+}
+
+void Deadline::beginWait() { beginWait(monotonicUs()); }
+
+void Deadline::endWait() { endWait(monotonicUs()); }
+
+void Deadline::endWait(int64_t nowUs) {
+    int64_t waitedUs = nowUs - waitSinceUs_.exchange(0);
+    int64_t d = deadlineUs_;
+    if (d > 0 && forgiveWaits_ && waitedUs > kSlowReadUs) deadlineUs_ = d + std::min(waitedUs, kMaxDiskWaitUs);
+}
+
+int64_t Deadline::waitingUs(int64_t nowUs) const {
+    int64_t since = waitSinceUs_;
+    return since > 0 ? std::max<int64_t>(0, nowUs - since) : 0;
+}
+
+}  // namespace plim::engine

@@ -1,0 +1,44 @@
+#include "platform/mci/engine/input/Timeline.h"
+
+#include "platform/mci/engine/decode/VideoDecoder.h"
+#include "platform/mci/engine/input/MediaSource.h"
+
+namespace plim::engine {
+
+namespace {
+// The pictures' side of the timeline: the first picture is media time zero; an index's
+// frame counts are trusted; a length the file tells for sure keeps gaps within it; a file
+// joined from parts has their length together, and times lie within it.
+OpenError settlePictures(MediaSource& src, int decoderThreads, VideoDecoder& dec, Timeline& t) {
+    if (!dec.open(src.videoStream(), src.originUs(), decoderThreads, t.windowUs)) return OpenError::CannotLoadDriver;
+    auto first = dec.firstPictureUs(src.format(), src.videoIndex());
+    if (!first) return OpenError::InvalidFile;
+    src.setOriginUs(*first);
+    if (src.indexed() && !dec.packetsCarryPts()) dec.trustTimes();
+    if (t.info.lengthKnown) dec.keepGapsWithin(t.info.lengthUs);
+    src.mapJoins();
+    t.info = src.info();
+    if (t.windowUs) t.windowUs = t.info.lengthUs;
+    dec.setWindow(t.windowUs);
+    return OpenError::None;
+}
+}  // namespace
+
+OpenError settleTimeline(MediaSource& src, int decoderThreads, std::unique_ptr<VideoDecoder>& dec, Timeline& out) {
+    Timeline t;
+    t.info = src.info();
+    // Times are expected within the length the file tells, where it tells one.
+    t.windowUs = t.info.lengthKnown || src.lengthFromTimes() ? t.info.lengthUs : 0;
+    if (t.info.hasVideo) {
+        dec = std::make_unique<VideoDecoder>();
+        if (OpenError e = settlePictures(src, decoderThreads, *dec, t); e != OpenError::None) return e;
+    }
+    src.disarm();
+    // Pictures without presentation times come the decoder's delay late; the sound's times
+    // are its own, counted from the stream's start, so none of it is cut off at the start.
+    t.soundOriginUs = dec && !dec->packetsCarryPts() ? src.startUs() : src.originUs();
+    out = t;
+    return OpenError::None;
+}
+
+}  // namespace plim::engine

@@ -1,0 +1,83 @@
+#pragma once
+// Plays one media file: a reader thread reads packets, a video thread decodes them into a
+// small bounded frame queue, and the display (the caller's GUI thread) pulls the frame that
+// is due. Every seek or open bumps a generation carried by packets and frames, so stale ones
+// are dropped. Control and status calls are thread-safe and return at once.
+//
+// The player assembles its parts over one shared PlayCore and owns the lock and the threads:
+// Reader (demux thread), VideoWorker (video thread), Presenter (what the display is handed,
+// the clock, the end of play) and Stepper (one-frame steps).
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/mci/engine/Types.h"
+#include "platform/mci/engine/play/PlayCore.h"
+
+namespace plim::engine {
+
+class Reader;
+class VideoWorker;
+class Stepper;
+class Presenter;
+
+class Player {
+public:
+    struct Options {
+        int decoderThreads = 0;  // 0: chosen by picture size and rate (decoderThreadsFor)
+        bool audio = true;       // play the sound through the audio device when there is one
+    };
+    // Opens and probes the file synchronously.
+    static OpenError open(const std::string& path, std::unique_ptr<Player>& out, Options opts);
+    static OpenError open(const std::string& path, std::unique_ptr<Player>& out) { return open(path, out, Options{}); }
+    ~Player();  // stops and joins every thread
+
+    const MediaInfo& info() const { return core_.info; }
+
+    // Plays from the current position (or fromUs) to the end (or toUs).
+    void play(std::optional<int64_t> fromUs, std::optional<int64_t> toUs);
+    void stop();    // halts; position and picture stay
+    void pause();   // as stop, but resume continues
+    void resume();
+    void seek(int64_t us);  // ends playback; the frame at that position is shown next
+    // Shows exactly the frame `frames` pictures after (or, negative, before) the one shown,
+    // or the first or last there is; pauses first if playing. The position becomes that
+    // frame's time. Steps back come from the pictures the last one decoded on its way from
+    // the key frame while they last (StepCache), so holding a key walks back smoothly.
+    void step(int frames);
+
+    Mode mode() const;
+    int64_t positionUs() const;
+    // The length: the file's own, or for a file that does not say, the best estimate so far
+    // (from its size and bit rate, never less than the position), exact once play reached
+    // the end.
+    int64_t lengthUs() const;
+    uint64_t droppedFrames() const;
+    // True while the display must keep calling frameToShow (playing, or a seek's frame due).
+    bool needsTicks() const;
+    // True once the frame of the last seek, step or open has been handed to the display.
+    bool seekSettled() const;
+
+    // Display side, one caller: returns the frame to show now when it changed.
+    std::optional<VideoFrame> frameToShow(int64_t nowUs);
+    static int64_t nowUs();
+    // How long the display may wait before its next call: until the next frame is due while
+    // playing, a short poll while it waits for a frame or for sound.
+    int64_t waitHintUs(int64_t nowUs) const;
+    // The sound's media time now, or nullopt without sound (for sync measurements).
+    std::optional<int64_t> audioTimeUs() const;
+
+private:
+    Player();
+    void assemble();
+
+    PlayCore core_;
+    std::unique_ptr<Reader> reader_;
+    std::unique_ptr<VideoWorker> video_;
+    std::unique_ptr<Stepper> stepper_;
+    std::unique_ptr<Presenter> presenter_;
+    std::thread readerThread_, videoThread_;
+};
+
+}  // namespace plim::engine

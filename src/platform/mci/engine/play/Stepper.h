@@ -1,0 +1,33 @@
+#pragma once
+// One-frame steps of one player, on the caller's thread under the player's lock. A forward
+// step takes the next decoded picture from the frame queue; a step back shows a picture
+// kept by the last step back (StepCache) while there is one, otherwise seeks to just before
+// the picture shown and keeps what it decodes on the way.
+#include <optional>
+
+#include "platform/mci/engine/play/PlayCore.h"
+
+namespace plim::engine {
+
+class Stepper {
+public:
+    explicit Stepper(PlayCore& core) : c_(core) {}
+
+    // Steps `frames` pictures forward (or, negative, back); the player paused first.
+    void stepLocked(int frames);
+    // The picture shown came from the step cache, so decoding stands elsewhere: play and
+    // forward steps beyond the cache begin with a seek to where the picture is.
+    void reseekIfAwayLocked();
+    // Hands on the pictures that forward steps wait for, as decoding brings them, into shown.
+    // At the end of the stream the last picture stays.
+    void takeStepsLocked(std::optional<VideoFrame>& shown);
+
+private:
+    void forwardLocked(int frames);
+    void backLocked(int frames);
+    void showKeptLocked(VideoFrame f);
+
+    PlayCore& c_;
+};
+
+}  // namespace plim::engine

@@ -1,0 +1,89 @@
+#include "platform/mci/engine/play/VideoWorker.h"
+
+#include <algorithm>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include "platform/mci/engine/decode/VideoDecoder.h"
+#include "platform/mci/engine/play/Reader.h"
+
+namespace plim::engine {
+
+VideoWorker::VideoWorker(PlayCore& core, Reader& reader)
+    : c_(core), reader_(reader), emitFn_([this](AVFrame* f, int64_t pts, bool target) { handOn(f, pts, target); }) {}
+
+VideoFrame VideoWorker::picture(const AVFrame* f, int64_t ptsUs) const {
+    VideoFrame vf = VideoDecoder::wrap(f);
+    vf.gen = gen_;
+    vf.ptsUs = ptsUs;
+    vf.durUs = c_.info.frameDurUs;
+    return vf;
+}
+
+void VideoWorker::handOn(AVFrame* f, int64_t ptsUs, bool seekTarget) {
+    VideoFrame vf = picture(f, ptsUs);
+    if (!vf.valid()) return;
+    vf.seekTarget = seekTarget;
+    c_.fq.push(std::move(vf));  // blocks while the queue is full
+}
+
+void VideoWorker::onFrame(AVFrame* f, int64_t ptsUs) {
+    if (retry_) return;
+    lastEndUs_ = std::max(lastEndUs_, ptsUs + c_.info.frameDurUs);
+    int64_t target = start_.seekTargetUs;
+    bool keep = start_.fillSteps && ptsUs >= target - c_.stepSpanUs && ptsUs <= target + SeekPicker::kRoundingSlackUs;
+    if (picker_.feed(f, ptsUs, emitFn_)) {
+        if (keep) {
+            VideoFrame vf = picture(f, ptsUs);
+            if (vf.valid()) c_.steps.add(std::move(vf));
+        }
+        return;
+    }
+    retry_ = true;
+    reader_.beginEarlier(gen_, start_);
+}
+
+// A Flush: a new generation begins decoding at the seek's target.
+void VideoWorker::begin(const PacketItem& flush) {
+    // A step back keeps the pictures of a span before its target: all of them decoded.
+    c_.dec->flush(std::max<int64_t>(0, flush.seekTargetUs - (flush.fillSteps ? c_.stepSpanUs : 0)), flush.offsetUs);
+    if (flush.fillSteps) c_.steps.begin();
+    gen_ = flush.gen;
+    start_ = flush;
+    retry_ = false;
+    picker_.reset(flush.seekTargetUs, flush.fromStart);
+    lastEndUs_ = 0;
+}
+
+// The end of the input: the decoder is drained, and the generation's pictures have ended.
+void VideoWorker::end() {
+    auto onFrame = [this](AVFrame* f, int64_t pts) { this->onFrame(f, pts); };
+    c_.dec->decode(nullptr, onFrame);
+    if (retry_) return;  // the reader is being placed again; its Flush comes next
+    picker_.finish(emitFn_);
+    c_.dec->flush();
+    std::lock_guard<std::mutex> lk(c_.mu);
+    c_.ends.videoEnd(gen_, lastEndUs_);
+}
+
+void VideoWorker::run() {
+    auto onFrame = [this](AVFrame* f, int64_t pts) { this->onFrame(f, pts); };
+    while (auto item = c_.vq.pop()) {
+        reader_.tookPacket();
+        PacketItem it = *item;
+        if (it.kind == PacketItem::Flush) {
+            begin(it);
+        } else if (it.gen != gen_ || retry_) {
+            // stale: read before the last seek, or from a place that began too late
+        } else if (it.kind == PacketItem::Eof) {
+            end();
+        } else {
+            c_.dec->decode(it.pkt, onFrame);
+        }
+        if (it.pkt) av_packet_free(&it.pkt);
+    }
+}
+
+}  // namespace plim::engine

@@ -1,0 +1,41 @@
+#pragma once
+// The video worker: the video thread of one player. It decodes the reader's packets, keeps
+// the exact picture for a seek's target (SeekPicker), keeps the pictures a step back asked
+// for (StepCache), and pushes frames into the frame queue, blocking while it is full. When
+// decoding began too late for a target, it asks the reader to start further back.
+#include <cstdint>
+
+#include "platform/mci/engine/decode/SeekPicker.h"
+#include "platform/mci/engine/play/PlayCore.h"
+
+struct AVFrame;
+
+namespace plim::engine {
+
+class Reader;
+
+class VideoWorker {
+public:
+    VideoWorker(PlayCore& core, Reader& reader);
+    // The video thread's body: returns once the packet queue is closed.
+    void run();
+
+private:
+    void begin(const PacketItem& flush);
+    void end();
+    void onFrame(AVFrame* f, int64_t ptsUs);
+    void handOn(AVFrame* f, int64_t ptsUs, bool seekTarget);
+    VideoFrame picture(const AVFrame* f, int64_t ptsUs) const;
+
+    PlayCore& c_;
+    Reader& reader_;
+    // The generation being decoded, as the thread sees it.
+    uint64_t gen_ = 0;
+    int64_t lastEndUs_ = 0;  // where the last picture decoded ends
+    PacketItem start_;       // the Flush that began this generation's decoding
+    bool retry_ = false;     // decoding began too late: waiting for the reader to start earlier
+    SeekPicker picker_;
+    SeekPicker::Emit emitFn_;
+};
+
+}  // namespace plim::engine
