@@ -8,7 +8,7 @@
 #include <fstream>
 #include <vector>
 
-#include "app/Module1.h"
+#include "module1/Module1.h"
 #include "media/MciChannel.h"
 #include "platform/forms/Interaction.h"
 #include "platform/mci/MciService.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Module1.h"
-#include "media/CommandRecorder.h"
+#include "module1/Module1.h"
+#include "CommandRecorder.h"
 #include "media/MciChannel.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Screen.h"

@@ -1,5 +1,5 @@
 // Start-up and the quit action.
-#include "app/Module1.h"
+#include "module1/Module1.h"
 #include "media/MciChannel.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Runtime.h"

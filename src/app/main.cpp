@@ -2,7 +2,7 @@
 // named on the command line (plim FILE, as a desktop's "Open with" runs it) then opens as a
 // file chosen in the chooser would.
 #include "app/Desktop.h"
-#include "app/Module1.h"
+#include "module1/Module1.h"
 #include "app/QuitOnSignals.h"
 #include "media/MciChannel.h"
 #include "platform/mci/MciService.h"

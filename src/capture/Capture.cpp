@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "app/Module1.h"
-#include "chooser/PathJoin.h"
+#include "module1/Module1.h"
+#include "platform/forms/PathJoin.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/SavePicture.h"
 #include "platform/gdi/Gdi.h"
@@ -34,7 +34,7 @@ void SaveFrameAction() {
     int h = std::max(kCopyMinimum, int(VFrm().ScaleHeight()));
     gdi::BitBlt(dest, 0, 0, w, h, src, FrameBorder, FrameBorder, gdi::SRCCOPY);
     ChosenFolder = DiaLog().Dir1.Path();
-    std::string path = JoinPath(ChosenFolder, DiaLog().Text1.Text()) + ".bmp";
+    std::string path = forms::JoinPath(ChosenFolder, DiaLog().Text1.Text()) + ".bmp";
     forms::DoEvents();
     std::string failure = forms::SavePicture(Ufrm().Pic.Image(), path);
     if (!failure.empty()) {

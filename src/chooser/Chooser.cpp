@@ -1,9 +1,9 @@
 // The file chooser in its two modes (open video, save frame) and the open action.
 #include <filesystem>
 
-#include "app/Module1.h"
+#include "module1/Module1.h"
 #include "capture/Capture.h"
-#include "chooser/PathJoin.h"
+#include "platform/forms/PathJoin.h"
 #include "media/MciChannel.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Runtime.h"
@@ -36,7 +36,7 @@ void OpenFile(const std::string& folder, const std::string& name) {
     m.ComFF.setEnabled(true);
     m.ComRR.setEnabled(true);
     ChosenFolder = folder;
-    MediaPath = JoinPath(ChosenFolder, name);
+    MediaPath = forms::JoinPath(ChosenFolder, name);
     OpenMedia();
     VFrm().Show();
     VFrm().SetFocus();

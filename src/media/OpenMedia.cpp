@@ -1,5 +1,5 @@
 // Opening a video as the one device "movi2" and sizing the video and capture windows to it.
-#include "app/Module1.h"
+#include "module1/Module1.h"
 #include "media/MciChannel.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Runtime.h"

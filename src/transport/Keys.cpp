@@ -1,6 +1,6 @@
 // Keys on the video window: one-frame steps, play and pause, the first and the last frame.
 // Each goes through the command channel as the buttons do, and the thumb follows.
-#include "app/Module1.h"
+#include "module1/Module1.h"
 #include "media/MciChannel.h"
 #include "windows/Windows.h"
 
@@ -9,10 +9,6 @@ namespace plim {
 using namespace Module1;
 
 namespace {
-// A key held down repeats while a step is still being shown (the wait handles events): the
-// repeats that arrive meanwhile are let go rather than nested.
-bool g_busy = false;
-
 // Pauses a playing video as the play/pause button does: picture, Playing, timer, border.
 void PauseIfPlaying() {
     if (Playing == 1) MainFrm().ComPLAY_Click();
@@ -26,11 +22,7 @@ void Navigate(const std::string& command) {
 }  // namespace
 
 void VFrmT::Form_KeyDown(int16_t keyCode, int16_t) {
-    if (MediaOpen == 0 || g_busy) return;
-    struct Busy {
-        Busy() { g_busy = true; }
-        ~Busy() { g_busy = false; }
-    } busy;
+    if (MediaOpen == 0) return;
     switch (keyCode) {
         case forms::kKeyRight:
         case forms::kKeyPeriod: Navigate("step movi2 by 1"); break;

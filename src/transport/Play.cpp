@@ -1,5 +1,5 @@
 // The play/pause button: starts, pauses and, after the end, replays from the start.
-#include "app/Module1.h"
+#include "module1/Module1.h"
 #include "media/MciChannel.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Runtime.h"

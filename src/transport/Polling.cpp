@@ -1,5 +1,5 @@
 // Position polling: each tick of Timer1 detects the end of play and moves the thumb.
-#include "app/Module1.h"
+#include "module1/Module1.h"
 #include "media/MciChannel.h"
 #include "platform/forms/Runtime.h"
 #include "transport/Track.h"

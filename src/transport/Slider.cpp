@@ -4,7 +4,7 @@
 // overflow for every video longer than 32.7 seconds and end the program.
 #include <string>
 
-#include "app/Module1.h"
+#include "module1/Module1.h"
 #include "media/MciChannel.h"
 #include "platform/forms/Runtime.h"
 #include "transport/Track.h"

@@ -10,7 +10,7 @@
 
 #include "../AppFixture.h"
 #include "../TestSupport.h"
-#include "chooser/PathJoin.h"
+#include "platform/forms/PathJoin.h"
 
 namespace fs = std::filesystem;
 using namespace plim;
@@ -20,10 +20,10 @@ using Module1::DialogMode;
 namespace {
 
 TEST(PathJoin, AddsASeparatorUnlessTheFolderEndsInOne) {
-    EXPECT_EQ(JoinPath("/", "a.avi"), "/a.avi");
-    EXPECT_EQ(JoinPath("/video", "a.avi"), "/video/a.avi");
-    EXPECT_EQ(JoinPath("/media/usb/", "a b.avi"), "/media/usb/a b.avi");
-    EXPECT_EQ(JoinPath("/v", "../x"), "/v/../x");  // nothing else is normalised
+    EXPECT_EQ(forms::JoinPath("/", "a.avi"), "/a.avi");
+    EXPECT_EQ(forms::JoinPath("/video", "a.avi"), "/video/a.avi");
+    EXPECT_EQ(forms::JoinPath("/media/usb/", "a b.avi"), "/media/usb/a b.avi");
+    EXPECT_EQ(forms::JoinPath("/v", "../x"), "/v/../x");  // nothing else is normalised
 }
 
 class Chooser : public AppTest {

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/forms/FileNames.h"
+#include "platform/forms/PathJoin.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Runtime.h"
 
@@ -63,8 +64,11 @@ std::vector<std::string> listDir(const std::string& path, Keep keep) {
     return out;
 }
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-    return (!folder.empty() && folder.back() == '/') ? folder + name : folder + "/" + name;
+// The process's working folder, however long; the root when it cannot be told.
+std::string currentFolder() {
+    std::error_code ec;
+    fs::path cwd = fs::current_path(ec);
+    return ec || cwd.empty() ? std::string("/") : cwd.string();
 }
 
 std::function<std::vector<MountEntry>()> g_mountSource;
@@ -179,8 +183,7 @@ DriveList::DriveList(Form& form, const Twips& g, int tabIndex) : Control(form, n
         dispatch(Change);
     });
     Refresh();
-    char cwd[4096];
-    drive_ = driveOf(getcwd(cwd, sizeof cwd) ? cwd : "/");
+    drive_ = driveOf(currentFolder());
     box()->setCurrentIndex(0);
     for (size_t i = 0; i < drives_.size(); ++i)
         if (drives_[i].mountPoint == drive_) box()->setCurrentIndex(int(i));
@@ -221,8 +224,7 @@ void DriveList::setDrive(const std::string& mountPoint) {
 // --- DirList ---------------------------------------------------------------------------
 
 DirList::DirList(Form& form, const Twips& g, int tabIndex) : Control(form, new QListWidget(form.widget()), g, tabIndex) {
-    char cwd[4096];
-    path_ = getcwd(cwd, sizeof cwd) ? cwd : "/";
+    path_ = currentFolder();
     QObject::connect(list(), &QListWidget::itemActivated, [this](QListWidgetItem* item) {
         std::string target = item->data(Qt::UserRole).toByteArray().toStdString();
         dispatch([&] {
@@ -260,7 +262,7 @@ void DirList::fill(const std::vector<std::string>& folders) {
     list()->setCurrentRow(int(chain.size()) - 1);
     for (const std::string& f : folders) {
         auto* item = new QListWidgetItem(QString(depth * 2, ' ') + displayName(f), list());
-        item->setData(Qt::UserRole, QByteArray::fromStdString(joinPath(path_, f)));
+        item->setData(Qt::UserRole, QByteArray::fromStdString(JoinPath(path_, f)));
     }
 }
 
@@ -297,8 +299,7 @@ protected:
 
 FileList::FileList(Form& form, const Twips& g, int tabIndex, const std::string& pattern)
     : Control(form, new FileListWidget(form.widget()), g, tabIndex), pattern_(pattern) {
-    char cwd[4096];
-    path_ = getcwd(cwd, sizeof cwd) ? cwd : "/";
+    path_ = currentFolder();
     static_cast<FileListWidget*>(list())->keyboardSelected = [this] { dispatch(Click); };
     QObject::connect(list(), &QListWidget::itemClicked, [this](QListWidgetItem*) { dispatch(Click); });
     QObject::connect(list(), &QListWidget::itemDoubleClicked, [this](QListWidgetItem*) { dispatch(DblClick); });

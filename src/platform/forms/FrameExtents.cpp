@@ -15,7 +15,7 @@ constexpr int kWaitMs = 250;
 
 xcb_atom_t atom(xcb_connection_t* c, const char* name) {
     xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
-    xcb_atom_t a = r ? r->atom : XCB_ATOM_NONE;
+    xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
     std::free(r);
     return a;
 }

@@ -201,7 +201,7 @@ void Device::tick() {
 
 void Device::waitUntil(bool (*done)(engine::Player&)) {
     while (!done(*player_)) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
         tick();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

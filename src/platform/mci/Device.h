@@ -73,7 +73,8 @@ public:
 
     // Keeps the display timer running while the player needs it.
     void kick();
-    // Handles window events until the player settles (seek shown, or play ended).
+    // Keeps painting until the player settles (seek shown, or play ended). Input (keys,
+    // clicks) waits in the queue meanwhile, so no handler of the program runs inside a wait.
     void waitUntil(bool (*done)(engine::Player&));
 
 private:

@@ -21,7 +21,6 @@ struct Keyword {
     const char* words;  // one or more blank-separated words
     Arg arg;
     uint32_t value;  // the flag, or the enum value the keyword stands for
-    int64_t MciCommand::*intField = nullptr;
 };
 
 struct CommandSpec {
@@ -179,42 +178,46 @@ struct Parser {
                 (kw.value == 0 ? cmd.alias : cmd.type) = tk[i++].text;
                 return 0;
             }
-            case Arg::Int: {
-                int64_t v = 0;
-                if (uint32_t e = takeInt(v)) return e;
-                if (cmd.verb == Verb::Open) cmd.parent = v;
-                else if (cmd.verb == Verb::Step) cmd.stepBy = v;
-                else (kw.value == 1 ? cmd.from : cmd.to) = v;
-                return 0;
-            }
-            case Arg::Rect: {
-                std::array<int64_t, 4> r{};
-                for (auto& v : r)
-                    if (uint32_t e = takeInt(v)) return e == err::kMissingParameter ? err::kBadInteger : e;
-                cmd.rect = r;
-                return 0;
-            }
-            case Arg::Status:
-                if (cmd.status != StatusItem::None) return err::kFlagsNotCompatible;
-                cmd.status = StatusItem(kw.value);
-                return 0;
-            case Arg::Where:
-                if (cmd.where != WhereItem::None) return err::kFlagsNotCompatible;
-                cmd.where = WhereItem(kw.value);
-                return 0;
-            case Arg::SeekWord:
-                if (cmd.seek != SeekTarget::None) return err::kFlagsNotCompatible;
-                cmd.seek = SeekTarget(kw.value);
-                return 0;
+            case Arg::Int: return intValue(kw);
+            case Arg::Rect: return rectValue();
+            case Arg::Status: return once(cmd.status, StatusItem::None, StatusItem(kw.value));
+            case Arg::Where: return once(cmd.where, WhereItem::None, WhereItem(kw.value));
+            case Arg::SeekWord: return once(cmd.seek, SeekTarget::None, SeekTarget(kw.value));
             case Arg::SeekInt:
-                if (cmd.seek != SeekTarget::None) return err::kFlagsNotCompatible;
-                cmd.seek = SeekTarget::Value;
+                if (uint32_t e = once(cmd.seek, SeekTarget::None, SeekTarget::Value)) return e;
                 return takeInt(cmd.seekTo);
             case Arg::StyleWord: return styleWord();
             case Arg::FormatWord: return formatWord();
             case Arg::StateWord: return stateWord();
         }
         return err::kUnrecognizedKeyword;
+    }
+
+    // One item of a group that takes only one (status, where, seek): a second conflicts.
+    template <class Item>
+    uint32_t once(Item& field, Item none, Item value) {
+        if (field != none) return err::kFlagsNotCompatible;
+        field = value;
+        return 0;
+    }
+
+    // The number after "parent", "by", "from" or "to".
+    uint32_t intValue(const Keyword& kw) {
+        int64_t v = 0;
+        if (uint32_t e = takeInt(v)) return e;
+        if (cmd.verb == Verb::Open) cmd.parent = v;
+        else if (cmd.verb == Verb::Step) cmd.stepBy = v;
+        else (kw.value == 1 ? cmd.from : cmd.to) = v;
+        return 0;
+    }
+
+    // Four numbers; fewer is a bad number, not a missing one.
+    uint32_t rectValue() {
+        std::array<int64_t, 4> r{};
+        for (auto& v : r)
+            if (uint32_t e = takeInt(v)) return e == err::kMissingParameter ? err::kBadInteger : e;
+        cmd.rect = r;
+        return 0;
     }
 
     uint32_t styleWord() {
@@ -243,7 +246,7 @@ struct Parser {
     uint32_t stateWord() {
         if (uint32_t e = needValue()) return e;
         const std::string& w = tk[i].text;
-        uint32_t f = iequals(w, "show") ? kStateShow : iequals(w, "hide") ? kStateHide : 0;
+        uint32_t f = iequals(w, "show") ? uint32_t(kStateShow) : iequals(w, "hide") ? uint32_t(kStateHide) : 0u;
         if (!f) return err::kBadConstant;
         if (cmd.flags & (kStateShow | kStateHide)) return err::kDuplicateFlags;
         cmd.flags |= f;

@@ -48,10 +48,6 @@ public:
         if (at == i) return std::nullopt;
         return run_[at];
     }
-    size_t bytes() const {
-        std::lock_guard<std::mutex> lk(mu_);
-        return bytes_;
-    }
 
 private:
     mutable std::mutex mu_;

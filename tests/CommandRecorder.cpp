@@ -1,4 +1,4 @@
-#include "media/CommandRecorder.h"
+#include "CommandRecorder.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "app/Module1.h"
+#include "module1/Module1.h"
 
 namespace plim::Module1 {
 
