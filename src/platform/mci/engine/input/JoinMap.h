@@ -8,6 +8,7 @@
 // container's clock unless named media times. Value type.
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 struct AVFormatContext;
@@ -33,6 +34,9 @@ public:
     // is left anywhere); a damaged file whose times jump back and forth gives an empty map.
     // frameDurUs stands in for pictures that do not say how long they last.
     static JoinMap scan(AVFormatContext* fmt, int videoIndex, int64_t frameDurUs);
+    JoinMap() = default;
+    // A map of joins already known, in the order of the file.
+    explicit JoinMap(std::vector<Join> joins) : joins_(std::move(joins)) {}
 
     bool empty() const { return joins_.empty(); }
 

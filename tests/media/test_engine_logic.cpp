@@ -1,0 +1,241 @@
+// The engine's pure logic, without threads, sleeps or files: the play state, what the display
+// owes, the step cache's walk, a joined file's arithmetic and the read deadline. Built with
+// assertions on, so every transition's preconditions are checked as the tables run.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+#include "platform/mci/engine/input/Deadline.h"
+#include "platform/mci/engine/input/JoinMap.h"
+#include "platform/mci/engine/play/DisplayOwed.h"
+#include "platform/mci/engine/play/PlayState.h"
+#include "platform/mci/engine/play/StepCache.h"
+
+using namespace plim::engine;
+
+namespace {
+
+constexpr int64_t kSec = kUsPerSecond;
+
+// A picture at ptsUs whose buffers hold `bytes` bytes (none: no buffer at all).
+VideoFrame frameAt(int64_t ptsUs, int bytes = 0) {
+    VideoFrame f;
+    f.ptsUs = ptsUs;
+    AVFrame* a = av_frame_alloc();
+    if (bytes > 0) {
+        a->format = AV_PIX_FMT_GRAY8;
+        a->width = bytes;
+        a->height = 1;
+        av_frame_get_buffer(a, 1);
+    }
+    f.picture = std::shared_ptr<const AVFrame>(a, [](const AVFrame* p) {
+        AVFrame* q = const_cast<AVFrame*>(p);
+        av_frame_free(&q);
+    });
+    return f;
+}
+
+TEST(PlayState, ClockPositionAndEnd) {
+    PlayState s(10 * kSec, true);
+    EXPECT_EQ(s.mode(), Mode::Stopped);
+    EXPECT_EQ(s.endUs(), 10 * kSec);
+    s.play(std::nullopt);
+    EXPECT_EQ(s.wait(), PlayState::Wait::FirstFrame);
+    EXPECT_FALSE(s.clockRuns());
+    EXPECT_EQ(s.positionAt(5 * kSec, std::nullopt), 0);  // waiting: the clock stands
+    s.startClock(1000);
+    struct Case {
+        int64_t now;
+        std::optional<int64_t> sound;
+        int64_t want;
+    } cases[] = {
+        {1000 + kSec / 2, std::nullopt, kSec / 2},  // the wall clock
+        {1000 + kSec / 2, 300000, 300000},          // the sound is the master clock
+        {1000 + 20 * kSec, std::nullopt, 10 * kSec},  // never past the end
+        {1000 + kSec, -5, 0},                          // nor before the start
+    };
+    for (const Case& c : cases) EXPECT_EQ(s.positionAt(c.now, c.sound), c.want) << c.now;
+    s.followSound(2 * kSec, 5000);  // the wall clock goes on from the sound
+    EXPECT_EQ(s.positionAt(5000 + kSec, std::nullopt), 3 * kSec);
+    s.stopAt(s.positionAt(5000 + kSec, std::nullopt), Mode::Paused);
+    EXPECT_EQ(s.mode(), Mode::Paused);
+    EXPECT_EQ(s.positionAt(99 * kSec, std::nullopt), 3 * kSec);
+    s.resume();
+    EXPECT_EQ(s.endUs(), 10 * kSec);  // resume keeps the end asked for
+}
+
+TEST(PlayState, SeeksStayWithinTheMedia) {
+    struct Case {
+        int64_t length;
+        bool known;
+        int64_t seek, want;
+    } cases[] = {
+        {10 * kSec, true, -5, 0},
+        {10 * kSec, true, 4 * kSec, 4 * kSec},
+        {10 * kSec, true, 20 * kSec, 10 * kSec},
+        {10 * kSec, false, 20 * kSec, 20 * kSec},  // an estimate does not bound a seek
+    };
+    for (const Case& c : cases) {
+        PlayState s(c.length, c.known);
+        EXPECT_EQ(s.seekTo(c.seek), c.want) << c.seek;
+        EXPECT_EQ(s.positionUs(), c.want);
+    }
+}
+
+TEST(PlayState, AnUnknownLengthIsFoundAtTheEnd) {
+    PlayState s(8 * kSec, false);
+    EXPECT_EQ(s.lengthUs(2 * kSec), 8 * kSec);   // the estimate...
+    EXPECT_EQ(s.lengthUs(9 * kSec), 9 * kSec);   // ...never behind the position
+    s.play(std::nullopt);
+    EXPECT_EQ(s.endUs(), PlayState::kNoEndUs);
+    s.startClock(0);
+    s.finish(12 * kSec);
+    EXPECT_EQ(s.mode(), Mode::Stopped);
+    EXPECT_EQ(s.lengthUs(0), 12 * kSec);
+    EXPECT_EQ(s.positionUs(), 12 * kSec);
+    PlayState part(8 * kSec, false);  // play to a given end finds no length
+    part.play(3 * kSec);
+    part.startClock(0);
+    part.finish(3 * kSec);
+    EXPECT_FALSE(part.lengthSettled());
+}
+
+TEST(PlayState, WaitsCountFromWhenSeenAndQueriesChangeNothing) {
+    PlayState s(10 * kSec, true);
+    s.play(std::nullopt);
+    EXPECT_EQ(s.waitedUs(5000), 0);
+    EXPECT_EQ(s.waitedUs(9000), 0);  // asking does not start the count
+    s.waitSeen(1000);
+    s.waitSeen(3000);  // only the first sighting counts
+    EXPECT_EQ(s.waitedUs(1500), 500);
+    s.waitFrom(2000);
+    EXPECT_EQ(s.waitedUs(2600), 600);
+    s.startClock(3000);
+    s.holdForData(kSec, 4000);
+    EXPECT_EQ(s.wait(), PlayState::Wait::Data);
+    EXPECT_EQ(s.positionAt(9 * kSec, std::nullopt), kSec);
+    EXPECT_EQ(s.waitedUs(4500), 500);
+}
+
+TEST(DisplayOwed, SeeksStepsAndKeptPictures) {
+    EXPECT_FALSE(DisplayOwed(false).outstanding());  // sound alone owes no picture
+    DisplayOwed o(true);
+    EXPECT_TRUE(o.targetDue());
+    EXPECT_EQ(o.stepOriginUs(), -1);
+    EXPECT_FALSE(o.targetShown());  // the open's picture is no step's
+    o.shown(80000);
+    EXPECT_FALSE(o.outstanding());
+    EXPECT_EQ(o.stepOriginUs(), 80000);
+    o.stepForward(2);
+    EXPECT_TRUE(o.outstanding());
+    o.stepShown();
+    o.stepShown();
+    EXPECT_FALSE(o.outstanding());
+    o.stepForward(3);
+    o.stepsEnded();
+    EXPECT_EQ(o.stepsAhead(), 0);
+    o.keep(frameAt(40000));
+    EXPECT_TRUE(o.away());
+    EXPECT_EQ(o.stepOriginUs(), 40000);
+    EXPECT_EQ(o.keptOriginUs(), 40000);
+    ASSERT_TRUE(o.takeKept());
+    EXPECT_FALSE(o.takeKept());
+    EXPECT_EQ(o.keptOriginUs(), 80000);  // not shown yet as far as it knows
+    o.seek(true);  // a step back's seek
+    EXPECT_FALSE(o.away());
+    EXPECT_TRUE(o.targetDue());
+    EXPECT_TRUE(o.targetShown());
+}
+
+TEST(StepCache, WalksWithinTheRun) {
+    StepCache c(1 << 20);
+    for (int64_t t : {0, 40, 80, 120, 160}) c.add(frameAt(t));
+    c.add(frameAt(100));  // not later than the last: not part of the run
+    struct Case {
+        int64_t from;
+        int frames;
+        std::optional<int64_t> to;
+        int left;
+    } cases[] = {
+        {80, 1, 120, 0},  {80, 5, 160, 3},  {80, -1, 40, 0},      {80, -3, 0, -1},
+        {0, -1, {}, -1},  {160, 2, {}, 2},  {999, 1, {}, 1},      {100, -1, {}, -1},
+    };
+    for (const Case& k : cases) {
+        int frames = k.frames;
+        auto got = c.walk(k.from, frames);
+        EXPECT_EQ(got ? std::optional<int64_t>(got->ptsUs) : std::nullopt, k.to) << k.from << " " << k.frames;
+        EXPECT_EQ(frames, k.left) << k.from << " " << k.frames;
+    }
+}
+
+TEST(StepCache, TheEarliestPicturesGoAtTheBound) {
+    StepCache c(3 * frameAt(0, 1000).bytes());  // three pictures
+    for (int64_t t : {0, 40, 80, 120}) c.add(frameAt(t, 1000));
+    int back = -5;
+    auto first = c.walk(120, back);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->ptsUs, 40);  // 0 went when 120 came
+    c.begin();
+    int fwd = 1;
+    EXPECT_FALSE(c.walk(40, fwd));
+}
+
+TEST(JoinMap, PartsFollowEachOtherWithoutAGap) {
+    // Two parts whose clocks both start at 1 s; the first ends at 3 s, the second at 3.4 s.
+    JoinMap none;
+    EXPECT_EQ(none.lengthUs(kSec, 3 * kSec), 2 * kSec);
+    JoinMap m({JoinMap::Join{.pos = 1000, .startUs = kSec, .prevEndUs = 3 * kSec}});
+    const int64_t origin = kSec;
+    EXPECT_EQ(m.partStartUs(0, origin), 0);
+    EXPECT_EQ(m.partStartUs(1, origin), 2 * kSec);
+    EXPECT_EQ(m.lengthUs(origin, 3400000), 4400000);
+    struct Case {
+        int64_t us;
+        size_t part;
+        int64_t offset;
+    } cases[] = {{0, 0, 0}, {1999999, 0, 0}, {2 * kSec, 1, 2 * kSec}, {4 * kSec, 1, 2 * kSec}};
+    for (const Case& c : cases) {
+        size_t part = m.partAt(c.us, origin);
+        EXPECT_EQ(part, c.part) << c.us;
+        EXPECT_EQ(m.offsetUs(part, origin), c.offset) << c.us;
+    }
+    JoinMap::Span s0 = m.span(0, origin, 5000, 3400000), s1 = m.span(1, origin, 5000, 3400000);
+    EXPECT_EQ(std::vector<int64_t>({s0.pos, s0.endPos, s0.startUs, s0.endUs}), std::vector<int64_t>({0, 1000, kSec, 3 * kSec}));
+    EXPECT_EQ(std::vector<int64_t>({s1.pos, s1.endPos, s1.startUs, s1.endUs}), std::vector<int64_t>({1000, 5000, kSec, 3400000}));
+}
+
+TEST(Deadline, WaitsForTheDiskAreGivenBack) {
+    struct Case {
+        bool forgive;
+        int64_t waitUs;      // one read that waited this long, ending at 1000 + waitUs
+        int64_t deadlineUs;  // where the deadline then stands
+    } cases[] = {
+        {true, 10000, 1000 + kSec},                     // a quick read is work
+        {true, 200000, 1000 + kSec + 200000},           // a wait is given back
+        {true, 30 * kSec, 1000 + kSec + kMaxDiskWaitUs},  // up to a limit
+        {false, 200000, 1000 + kSec},                   // a budget of wall time gives nothing back
+    };
+    for (const Case& c : cases) {
+        Deadline d;
+        d.arm(kSec, c.forgive, 1000);
+        d.beginWait(1000);
+        EXPECT_EQ(d.waitingUs(1000 + c.waitUs / 2), c.waitUs / 2);
+        d.endWait(1000 + c.waitUs);
+        EXPECT_EQ(d.waitingUs(1000 + c.waitUs), 0);
+        EXPECT_FALSE(d.passed(c.deadlineUs)) << c.waitUs;
+        EXPECT_TRUE(d.passed(c.deadlineUs + 1)) << c.waitUs;
+    }
+    Deadline d;
+    EXPECT_FALSE(d.passed(INT64_MAX / 2));  // never armed
+    d.arm(10, true, 0);
+    d.disarm();
+    EXPECT_FALSE(d.passed(100));
+    d.interrupt();
+    EXPECT_TRUE(d.passed(0));
+}
+
+}  // namespace
