@@ -107,3 +107,17 @@ echo "ratios (goals: RSS <= 0.85 x mpv at 1080p and 4K H.264; CPU <= 0.75 x mpv;
 for r in "${rows[@]}"; do
   awk '{printf "  %-22s RSS/mpv %.2f  CPU/mpv %.2f  CPU/minimal %.2f\n", $1, $2, $3, $4}' <<<"$r"
 done
+# BENCH_BASELINE=path/to/another/plim_play (an earlier build): played in turn with this one,
+# so a change is measured against what came before it in the same run.
+[ -n "${BENCH_BASELINE:-}" ] || exit 0
+echo "== against the baseline $BENCH_BASELINE, in turn (median CPU s / RSS MiB / most dropped)"
+for c in "$h1080" "$h2160" "$mj240" "$mj2160"; do
+  out=$(for _ in $(seq 1 "$runs"); do
+    printf "%s %s\n" "$(measure_once "$b/plim_play" "$c")" "$(measure_once "$BENCH_BASELINE" "$c")"
+  done)
+  col() { awk -v k="$1" '{print $k}' <<<"$out"; }
+  printf "  %-22s now %6s %5s %3s   baseline %6s %5s %3s   CPU now/baseline %.2f  RSS now/baseline %.2f\n" "$(basename "$c")" \
+    "$(col 1 | nth $m)" "$(col 2 | nth $m)" "$(col 3 | sort -g | tail -1)" \
+    "$(col 4 | nth $m)" "$(col 5 | nth $m)" "$(col 6 | sort -g | tail -1)" \
+    "$(awk '{print $1 / $4}' <<<"$out" | nth $m)" "$(awk '{print $2 / $5}' <<<"$out" | nth $m)"
+done
