@@ -51,7 +51,7 @@ void display(Player& p, int ms) {
 
 int cycle(const std::string& clip, int i) {
     std::unique_ptr<Player> p;
-    if (OpenError e = Player::open(clip, p); e != OpenError::None) return int(e);
+    if (auto e = Player::open(clip, p); e != plim::engine::OpenError::None) return int(e);
     p->play(std::nullopt, std::nullopt);
     display(*p, 1000);
     p->seek((p->lengthUs() / 7) * (i % 7));
