@@ -40,6 +40,12 @@ ff -f lavfi -i "$(src 160x120 25 4)" -f lavfi -i "$(beep 4)" -c:v libx264 -prese
    -c:a libmp3lame -b:a 128k beeps_h264_mp3.avi
 ff -f lavfi -i "$(src 160x120 25 4)" -f lavfi -i "$(beep 4)" -c:v mpeg2video -q:v 3 -c:a mp2 -f vob beeps_mpeg2.mpg
 
+# Today's containers, opened from the desktop: H.264 with a B-pyramid and AAC in MP4, 10-bit
+# HEVC in Matroska.
+ff -f lavfi -i "$(src 320x240 25 3)" -f lavfi -i "$(tone 3)" -c:v libx264 -preset veryfast -x264-params bframes=3:b-pyramid=normal \
+   -pix_fmt yuv420p -c:a aac h264_aac.mp4
+ff -f lavfi -i "$(src 352x288 25 3)" -f lavfi -i "$(tone 3)" -c:v libx265 -x265-params log-level=error \
+   -pix_fmt yuv420p10le -c:a aac hevc10.mkv
 # A disk that pauses while this one is read.
 ff -f lavfi -i "$(src 640x360 25 4)" -f lavfi -i "$(tone 4)" -c:v mjpeg -q:v 3 -c:a pcm_s16le slow_disk.avi
 # Sound that ends early or pauses: the picture must go on to the end in real time.
@@ -50,6 +56,8 @@ ff -f lavfi -i "$(src 352x288 25 6)" -f lavfi -i "$(tone 6)" -af "aselect='not(b
 # holds its picture from 1 s to 4 s (no new picture, empty index entries); two program
 # streams of 2 s joined end to end, as split recordings are.
 ff -f lavfi -i "$(src 160x120 25 1)" -f lavfi -i "$(tone 3)" -c:v mpeg4 -c:a libmp3lame long_sound.avi
+# The same from a camera: PCM sound whose length the AVI header leaves out.
+ff -f lavfi -i "$(src 160x120 25 1)" -f lavfi -i "$(tone 3)" -c:v mjpeg -c:a pcm_s16le long_pcm_sound.avi
 ff -f lavfi -i "$(src 160x120 25 5)" -vf "select='not(between(t,1.02,4))'" -fps_mode passthrough -c:v mpeg4 held.avi
 for i in 1 2; do ff -f lavfi -i "$(src 160x120 25 2)" -f lavfi -i "$(tone 2)" -c:v mpeg2video -c:a mp2 -f vob part$i.mpg; done
 cat part1.mpg part2.mpg > joined.mpg; rm -f part1.mpg part2.mpg

@@ -8,12 +8,14 @@ shows is compared with ffmpeg's own decode of the frame due.
 Usage: keys_and_open_test.py PLIM CLIP CLIP (of different sizes). Prints 'N passed, N failed'.
 """
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from frames import probe, psnr, reference_frame, shown, wait_for_frame, wait_until_changed, wait_until_still  # noqa: E402
-from xsession import Display, check, client_geometry, placed, results, top_level_of_size, wait_for, window_ids  # noqa: E402
+from xsession import Display, check, click, client_geometry, placed, results, top_level_of_size, wait_for, window_ids  # noqa: E402
 from xdnd import drop_files  # noqa: E402
 
 PLIM, CLIPS = os.path.abspath(sys.argv[1]), [os.path.abspath(c) for c in sys.argv[2:]]
@@ -32,11 +34,36 @@ def key(d, name, then=None):
         then()
 
 
+def save_frame(d, folder, clip, w, h, k):
+    """Saves the frame shown as frame.bmp through the chooser, as a user does, and compares
+    the picture in it with ffmpeg's decode of frame k."""
+    main = window_ids(d, "^Plim$")[0]
+    click(d, main, 26, 8)  # ComSAVE
+    dialog = wait_for(lambda: window_ids(d, "ﾀﾞｲｱﾛｸﾞ"))
+    if not dialog:
+        check("the chooser opens for the save", False)
+        return
+    click(d, dialog[0], 151, 154)  # the name box
+    d.x("xdotool", "type", "--delay", "50", "frame")
+    click(d, dialog[0], 193, 190)  # OK
+    box = wait_for(lambda: window_ids(d, "^ $"))
+    d.x("xdotool", "key", "Return")
+    bmp = os.path.join(folder, "frame.bmp")
+    saved = bool(box) and wait_for(lambda: os.path.exists(bmp))
+    check(f"frame {k} of {os.path.basename(clip)} is saved", saved)
+    if saved:
+        from PIL import Image
+        got = Image.open(bmp).convert("RGB").crop((0, 0, w, h)).tobytes()
+        db = psnr(got, reference_frame(clip, k))
+        check(f"the saved frame {k} of {os.path.basename(clip)} is ffmpeg's", db >= 45, f"{db:.1f} dB")
+
+
 def session(clip):
     d = Display(True)
     w, h, frames = probe(clip)
     name = os.path.basename(clip)
-    plim = subprocess.Popen([PLIM, clip], cwd="/", env=d.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    folder = tempfile.mkdtemp(prefix="plim keys ")
+    plim = subprocess.Popen([PLIM, clip], cwd=folder, env=d.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         video = wait_for(lambda: top_level_of_size(d, w + 4, h + 4))
         check(f"plim FILE opens {name} at start-up", bool(video))
@@ -48,6 +75,9 @@ def session(clip):
                 ("End", frames - 1), ("Left", frames - 2), ("Home", 0)]
         for k, want in walk:
             key(d, k, lambda: expect_frame(d, video, clip, w, h, want, f"{k} to frame {want}"))
+        key(d, "Right", lambda: expect_frame(d, video, clip, w, h, 1, "Right to frame 1"))
+        save_frame(d, folder, clip, w, h, 1)
+        d.x("xdotool", "windowactivate", "--sync", video)  # the focus back on the video
         first = shown(d, video, w, h)
         key(d, "space")
         check(f"Space plays ({name})", wait_until_changed(d, video, w, h, first))
@@ -61,6 +91,7 @@ def session(clip):
         plim.kill()
         plim.wait()
         d.close()
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 def drop(d, wid, clip):

@@ -305,7 +305,7 @@ TEST_F(RealTransport, HeldPicturesLongSoundAndJoinedFilesPlayTheirRealLength) {
     struct Case {
         const char* file;
         int64_t realMs;
-    } cases[] = {{"long_sound.avi", 3000}, {"held.avi", 5000}, {"joined.mpg", 4000}};
+    } cases[] = {{"long_sound.avi", 3000}, {"long_pcm_sound.avi", 3000}, {"held.avi", 5000}, {"joined.mpg", 4000}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         open(c.file);

@@ -56,6 +56,15 @@ AVRational frameRate(const AVStream* st) {
     if (r.num <= 0 || r.den <= 0 || av_rescale(kUsPerSecond, r.den, r.num) <= 0) return AVRational{kDefaultFramesPerSecond, 1};
     return r;
 }
+
+// The samples a PCM stream counts (nb_frames), in ticks of its clock when it ticks once a
+// sample; 0 for other sound, whose frames are blocks of no fixed length.
+int64_t countedSamples(const AVStream* a) {
+    const AVCodecParameters* p = a->codecpar;
+    bool tickPerSample = a->time_base.num == 1 && p->sample_rate > 0 && a->time_base.den == p->sample_rate;
+    return av_get_exact_bits_per_sample(p->codec_id) > 0 && tickPerSample && a->nb_frames > 0 ? a->nb_frames : 0;
+}
+
 }  // namespace
 
 MediaSource::~MediaSource() {
@@ -208,12 +217,15 @@ OpenError MediaSource::describeLength(const AVStream* main) {
 }
 
 // Where the sound stream says it ends, in media time from the main stream's start; 0 when it
-// does not say, or says what no reply could tell (a damaged header is not believed).
+// does not say, or says what no reply could tell (a damaged header is not believed). PCM
+// whose length the header leaves out (cameras' AVI) is as long as the samples it counts.
 int64_t MediaSource::soundEndUs() const {
     AVStream* a = audioStream();
-    if (!a || a->duration == AV_NOPTS_VALUE || a->duration <= 0) return 0;
+    if (!a) return 0;
+    int64_t duration = a->duration != AV_NOPTS_VALUE && a->duration > 0 ? a->duration : countedSamples(a);
+    if (duration <= 0) return 0;
     int64_t start = a->start_time != AV_NOPTS_VALUE ? a->start_time : 0, last = 0;
-    if (__builtin_add_overflow(start, a->duration, &last)) return 0;
+    if (__builtin_add_overflow(start, duration, &last)) return 0;
     int64_t end = mediaTimeUs(a->time_base, last, originUs_);
     return end > 0 && end <= kMaxLengthUs ? end : 0;
 }
