@@ -50,6 +50,7 @@ std::string scenes(const std::string& rate) {
 }
 
 const std::string kX264 = " -c:v libx264 -preset veryfast -pix_fmt yuv420p";
+const std::string kOpenGop = " -bf 3 -g 50 -x264-params open-gop=1";
 const std::string kMpeg2Ps = " -c:v mpeg2video -bf 2 -g 15 -q:v 3 -c:a mp2 -f vob";
 
 std::vector<Row> rows() {
@@ -80,6 +81,10 @@ std::vector<Row> rows() {
         {"mpeg2_ps_joined.mpg", src("352x288", "25", 2) + tone(2) + kMpeg2Ps, true,
          "-f lavfi -i testsrc=size=352x288:rate=25:duration=2.4" + tone(2.4) + kMpeg2Ps},
         {"mpeg2_1440x1080_anamorphic.mpg", src("1440x1080", "30000/1001", 1) + " -c:v mpeg2video -aspect 16:9 -bf 2 -g 12 -q:v 4 -f vob"},
+        // TV recordings and camcorders: open GOPs in transport streams, 188- and 192-byte packets.
+        {"h264_ts_opengop.ts", src("640x360", "25", 4) + tone(4) + kX264 + kOpenGop + " -c:a aac -f mpegts", true},
+        {"h264_m2ts_opengop.m2ts", src("640x360", "25", 4) + tone(4) + kX264 + kOpenGop + " -c:a ac3 -f mpegts -mpegts_m2ts_mode 1"},
+        {"mpeg2_ts_broadcast.ts", src("720x576", "25", 3) + tone(3) + " -c:v mpeg2video -bf 2 -g 12 -b:v 6M -c:a ac3 -f mpegts"},
     };
 }
 

@@ -170,13 +170,15 @@ Reader::Placed Reader::positionFor(int64_t targetUs, int firstAttempt, std::vect
 
 // Timestamp seeks in files without an index may land after the key frame the target needs:
 // reads up to the first video key frame (keeping what it read) and tells whether it may be
-// shown by the target. True also when none is found nearby.
+// shown by the target. True also when none is found within kMaxProbePackets; false when the
+// input ends before one, as after the last key frame of a transport stream: from there not
+// one picture can be decoded.
 bool Reader::firstKeyNotAfter(int64_t targetUs, int64_t offsetUs, std::vector<AVPacket*>& read) {
     for (int n = 0; n < kMaxProbePackets; ++n) {
         AVPacket* pkt = av_packet_alloc();
         if (!pkt || c_.src->read(pkt) < 0) {
             av_packet_free(&pkt);
-            return true;
+            return false;
         }
         read.push_back(pkt);
         if (pkt->stream_index == c_.src->videoIndex() && (pkt->flags & AV_PKT_FLAG_KEY))
