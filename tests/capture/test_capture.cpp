@@ -93,27 +93,39 @@ protected:
     void expectFrameSaved(const std::string& clip, int w, int h) {
         openClip(clip);
         playThenPause(500);
-        expectSavedAsShownAt(clip, w, h, position() * 1000);
+        // After play, the picture on screen may be one the display showed a little before the
+        // position the clock paused at, when a loaded machine decoded late: any of the last
+        // kPausedLag pictures up to it is the frame shown, never a later one.
+        expectSavedAsShownAt(clip, w, h, position() * 1000, kPausedLag);
     }
+    static constexpr int kPausedLag = 10;
     // Saves the frame on screen and compares it, to the last column, with ffmpeg's picture
     // for atUs. The saved (0,0) is the client's (border, border); the video lies at the
     // client's origin.
-    void expectSavedAsShownAt(const std::string& clip, int w, int h, int64_t atUs) {
+    void expectSavedAsShownAt(const std::string& clip, int w, int h, int64_t atUs, int lag = 0) {
         int16_t border = Module1::FrameBorder;
         save(dir / "pics", "frame");
         ASSERT_TRUE(fs::exists(dir / "pics" / "frame.bmp"));
         Decoded d = readWithPil(dir / "pics" / "frame.bmp");
         ASSERT_EQ(d.width, w + 4);
         ASSERT_EQ(d.height, h + 4);
-        auto ref = plim::test::referenceAt(plim::test::clip(clip), atUs, w, h);
-        ASSERT_FALSE(ref.empty());
         int rw = w - border, rh = h - border;
         std::vector<uint8_t> region(size_t(rw) * rh * 4), refRegion(region.size());
-        for (int y = 0; y < rh; ++y) {
+        for (int y = 0; y < rh; ++y)
             std::memcpy(&region[size_t(y) * rw * 4], &d.bgra[(size_t(y) * d.width) * 4], size_t(rw) * 4);
-            std::memcpy(&refRegion[size_t(y) * rw * 4], &ref[(size_t(y + border) * w + border) * 4], size_t(rw) * 4);
+        plim::test::ReferenceDecode times;
+        plim::test::referenceTimes(plim::test::clip(clip), times);
+        int due = times.indexAt(atUs);
+        ASSERT_GE(due, 0);
+        double best = 0;
+        for (int k = due; k >= std::max(0, due - lag) && best < 45.0; --k) {
+            auto ref = plim::test::referenceFrame(plim::test::clip(clip), k, w, h);
+            ASSERT_FALSE(ref.empty());
+            for (int y = 0; y < rh; ++y)
+                std::memcpy(&refRegion[size_t(y) * rw * 4], &ref[(size_t(y + border) * w + border) * 4], size_t(rw) * 4);
+            best = plim::test::psnr(region.data(), rw * 4, refRegion, rw, rh);
         }
-        EXPECT_GE(plim::test::psnr(region.data(), rw * 4, refRegion, rw, rh), 45.0) << clip;
+        EXPECT_GE(best, 45.0) << clip;
         EXPECT_GE(plim::test::worstColumnPsnr(region.data(), rw * 4, refRegion.data(), rw * 4, rw, rh), 35.0) << clip;
         ASSERT_FALSE(boxes.empty());
         EXPECT_EQ(boxes.back().text, "BMPﾌｧｲﾙに保存しました");
