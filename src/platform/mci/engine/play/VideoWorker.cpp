@@ -12,7 +12,10 @@ extern "C" {
 namespace plim::engine {
 
 VideoWorker::VideoWorker(PlayCore& core, Reader& reader)
-    : c_(core), reader_(reader), emitFn_([this](AVFrame* f, int64_t pts, bool target) { handOn(f, pts, target); }) {}
+    : c_(core),
+      reader_(reader),
+      emitFn_([this](AVFrame* f, int64_t pts, bool target) { handOn(f, pts, target); }),
+      onFrameFn_([this](AVFrame* f, int64_t pts) { onFrame(f, pts); }) {}
 
 VideoFrame VideoWorker::picture(const AVFrame* f, int64_t ptsUs) const {
     VideoFrame vf = VideoDecoder::wrap(f);
@@ -59,8 +62,7 @@ void VideoWorker::begin(const PacketItem& flush) {
 
 // The end of the input: the decoder is drained, and the generation's pictures have ended.
 void VideoWorker::end() {
-    auto onFrame = [this](AVFrame* f, int64_t pts) { this->onFrame(f, pts); };
-    c_.dec->decode(nullptr, onFrame);
+    c_.dec->decode(nullptr, onFrameFn_);
     if (retry_) return;  // the reader is being placed again; its Flush comes next
     picker_.finish(emitFn_);
     c_.dec->flush();
@@ -69,7 +71,6 @@ void VideoWorker::end() {
 }
 
 void VideoWorker::run() {
-    auto onFrame = [this](AVFrame* f, int64_t pts) { this->onFrame(f, pts); };
     while (auto item = c_.vq.pop()) {
         reader_.tookPacket();
         PacketItem it = *item;
@@ -80,7 +81,7 @@ void VideoWorker::run() {
         } else if (it.kind == PacketItem::Eof) {
             end();
         } else {
-            c_.dec->decode(it.pkt, onFrame);
+            c_.dec->decode(it.pkt, onFrameFn_);
         }
         if (it.pkt) av_packet_free(&it.pkt);
     }

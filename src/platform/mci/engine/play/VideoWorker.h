@@ -4,6 +4,7 @@
 // for (StepCache), and pushes frames into the frame queue, blocking while it is full. When
 // decoding began too late for a target, it asks the reader to start further back.
 #include <cstdint>
+#include <functional>
 
 #include "platform/mci/engine/decode/SeekPicker.h"
 #include "platform/mci/engine/play/PlayCore.h"
@@ -36,6 +37,7 @@ private:
     bool retry_ = false;     // decoding began too late: waiting for the reader to start earlier
     SeekPicker picker_;
     SeekPicker::Emit emitFn_;
+    std::function<void(AVFrame*, int64_t)> onFrameFn_;  // onFrame, made once for the decoder
 };
 
 }  // namespace plim::engine
