@@ -53,7 +53,7 @@ echo "== real-time playback on Xvfb: Plim, mpv and the minimal player, side by s
 n=88
 while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
 export DISPLAY=":$n"
-Xvfb "$DISPLAY" -screen 0 3900x2300x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
+Xvfb "$DISPLAY" -screen 0 3900x2300x24 -nolisten tcp -noreset >/dev/null 2>&1 & xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true' EXIT
 for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 ticks=$(getconf CLK_TCK)

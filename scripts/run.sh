@@ -28,7 +28,7 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=":$n"
   echo "plim: no display; starting Plim on a virtual X server (Xvfb $DISPLAY) with openbox"
   export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}  # no sound card either: play silently
-  Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
+  Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 & pids+=($!)
   for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   openbox >/dev/null 2>&1 & pids+=($!)
   "$root/build/release/src/plim" & plim=$!; pids+=($plim)

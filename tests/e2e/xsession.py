@@ -31,11 +31,14 @@ def wait_for(pred, timeout=30.0):
 
 class Display:
     """A fresh Xvfb on a display number it picks itself (-displayfd), so that a stale lock
-    file of an earlier run never stands in the way."""
+    file of an earlier run never stands in the way. -noreset: by default Xvfb resets
+    whenever its last client leaves, and a client connecting during that reset (openbox
+    right after the xdpyinfo probe, say) is turned away."""
 
     def __init__(self, wm):
         read, write = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+                                 "-noreset"],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write,))
         os.close(write)
         with os.fdopen(read) as f:
@@ -50,7 +53,10 @@ class Display:
                                                stderr=subprocess.DEVNULL))
             # The window manager is ready once it names itself on the root window.
             if not wait_for(lambda: "window id" in self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), 30):
-                raise RuntimeError("openbox did not start within 30 s")
+                status = self.procs[-1].poll()
+                self.close()
+                raise RuntimeError(f"openbox did not start within 30 s (exit status {status}; "
+                                   "its messages are in ~/.cache/openbox/openbox.log)")
 
     def x(self, *args):
         return run(*args, env=self.env)
