@@ -7,9 +7,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plim::test {
@@ -62,12 +64,15 @@ inline std::vector<std::map<std::string, std::string>> probeEntries(const std::s
 
 // The scale filter that turns the clip's pictures into BGRA as the viewer does: HD pictures
 // whose stream names no colour matrix with BT.709, the others with the matrix they name
-// (BT.601 when none). Sets width and height from the stream; empty when it has none.
+// (BT.601 when none). Sets width and height from the stream, as ffmpeg shows it: turned a
+// quarter when its display matrix says so (ffmpeg turns pictures upright itself). Empty when
+// it has no video.
 inline std::string referenceScale(const std::string& path, int& width, int& height) {
-    auto streams = probeEntries(path, "stream=width,height,color_space");
+    auto streams = probeEntries(path, "stream=width,height,color_space:stream_side_data=rotation");
     if (streams.empty()) return {};
     width = std::atoi(streams[0]["width"].c_str());
     height = std::atoi(streams[0]["height"].c_str());
+    if (std::abs(std::atoi(streams[0]["rotation"].c_str())) % 180 == 90) std::swap(width, height);
     std::string cs = streams[0]["color_space"];
     bool untagged = cs.empty() || cs == "unknown";
     return std::string("scale=flags=bicubic") + (untagged && (width >= 1280 || height > 576) ? ":in_color_matrix=bt709" : "");

@@ -46,6 +46,10 @@ ff -f lavfi -i "$(src 320x240 25 3)" -f lavfi -i "$(tone 3)" -c:v libx264 -prese
    -pix_fmt yuv420p -c:a aac h264_aac.mp4
 ff -f lavfi -i "$(src 352x288 25 3)" -f lavfi -i "$(tone 3)" -c:v libx265 -x265-params log-level=error \
    -pix_fmt yuv420p10le -c:a aac hevc10.mkv
+# A phone's portrait video: stored on its side, with a display matrix that turns it upright.
+ff -f lavfi -i "$(src 320x240 25 3)" -f lavfi -i "$(tone 3)" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac \
+   phone_stored.mp4
+ff -i phone_stored.mp4 -c copy -metadata:s:v:0 rotate=90 phone_rotate90.mp4 && rm phone_stored.mp4
 # A disk that pauses while this one is read.
 ff -f lavfi -i "$(src 640x360 25 4)" -f lavfi -i "$(tone 4)" -c:v mjpeg -q:v 3 -c:a pcm_s16le slow_disk.avi
 # Sound that ends early or pauses: the picture must go on to the end in real time.

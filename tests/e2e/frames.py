@@ -8,11 +8,16 @@ from xsession import client_geometry
 
 
 def probe(clip):
-    """Width, height and the number of pictures of the clip's first video stream."""
+    """Width, height and the number of pictures of the clip's first video stream, as ffmpeg
+    shows it: turned a quarter when its display matrix says so."""
     out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-count_frames", "-show_entries",
-                          "stream=width,height,nb_read_frames", "-of", "csv=p=0", clip],
-                         capture_output=True, text=True).stdout.strip().split(",")
-    return int(out[0]), int(out[1]), int(out[2])
+                          "stream=width,height,nb_read_frames:stream_side_data=rotation", "-of", "compact=p=0", clip],
+                         capture_output=True, text=True).stdout
+    fields = dict(f.split("=", 1) for f in out.replace("\n", "|").split("|") if "=" in f)
+    w, h = int(fields["width"]), int(fields["height"])
+    if abs(int(fields.get("rotation", "0"))) % 180 == 90:
+        w, h = h, w
+    return w, h, int(fields["nb_read_frames"])
 
 
 def reference_frame(clip, k, scale=None):

@@ -28,10 +28,22 @@ constexpr int64_t kUsPerSecond = 1000000;
 constexpr int kDefaultFramesPerSecond = 25;
 constexpr int64_t kDefaultFrameDurUs = kUsPerSecond / kDefaultFramesPerSecond;
 
+// How a stream's stored pictures are to be turned to stand as they were filmed (a phone's
+// portrait video is stored on its side, with a display matrix saying so): turned clockwise
+// by `clockwise` degrees (0, 90, 180 or 270), then, when `mirrored`, flipped left to right.
+struct Orientation {
+    int clockwise = 0;
+    bool mirrored = false;
+    bool any() const { return clockwise != 0 || mirrored; }
+    bool swapsSides() const { return clockwise == 90 || clockwise == 270; }
+    bool operator==(const Orientation&) const = default;
+};
+
 struct MediaInfo {
     int64_t lengthUs = 0;     // an estimate when lengthKnown is false (0 when none at all)
     bool lengthKnown = true;  // the container or the stream said how long the media is
-    int width = 0, height = 0;
+    int width = 0, height = 0;  // of the picture as shown: turned upright when orientation says so
+    Orientation orientation;
     int64_t frameDurUs = kDefaultFrameDurUs;  // average frame duration, rounded to whole microseconds
     // The exact frame rate, rateNum / rateDen frames a second: frame n starts at
     // n * rateDen / rateNum seconds, which frameDurUs, rounded, misses by up to n/2 us.

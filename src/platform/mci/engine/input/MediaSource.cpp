@@ -6,12 +6,14 @@
 #include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <string_view>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
+#include "platform/mci/engine/decode/PictureLook.h"
 #include "platform/mci/engine/play/Clock.h"
 
 namespace plim::engine {
@@ -175,8 +177,10 @@ OpenError MediaSource::describe() {
     info_.hasVideo = video_ >= 0;
     info_.hasAudio = audio_ >= 0;
     if (video_ >= 0) {
-        info_.width = main->codecpar->width;
-        info_.height = main->codecpar->height;
+        info_.orientation = orientationOf(main);
+        bool turned = info_.orientation.swapsSides();
+        info_.width = turned ? main->codecpar->height : main->codecpar->width;
+        info_.height = turned ? main->codecpar->width : main->codecpar->height;
         AVRational rate = frameRate(main);
         info_.rateNum = rate.num;
         info_.rateDen = rate.den;
@@ -196,6 +200,7 @@ OpenError MediaSource::describeLength(const AVStream* main) {
     } else if (main->nb_frames > 0 && main->nb_frames < kMaxLengthUs / info_.frameDurUs) {
         len = main->nb_frames * info_.frameDurUs;
     }
+    len = std::max(len, movieEndUs());
     if (len > kMaxLengthUs) return OpenError::InvalidFile;  // a length no reply could tell
     // Sound that goes on after the last picture is played to its end, the last picture held:
     // the length is the longer stream's. Less than a frame more is the padding of the last
@@ -214,6 +219,19 @@ OpenError MediaSource::describeLength(const AVStream* main) {
     if (!info_.lengthKnown && len == 0) len = estimatedLengthUs();
     info_.lengthUs = len;
     return OpenError::None;
+}
+
+// MP4 and QuickTime files can state a track shorter than its last pictures reach (their edit
+// list, written before the last picture's length was known, as with a variable frame rate);
+// the pictures' own last time, which the file's length follows, counts then. In media time;
+// 0 for other files, whose stated lengths stand as they are.
+int64_t MediaSource::movieEndUs() const {
+    if (std::string_view(fmt_->iformat->name).substr(0, 3) != "mov" || fmt_->duration == AV_NOPTS_VALUE ||
+        fmt_->duration <= 0 || fmt_->start_time == AV_NOPTS_VALUE)
+        return 0;
+    int64_t end = 0;
+    if (__builtin_add_overflow(fmt_->start_time, fmt_->duration, &end)) return 0;
+    return end - originUs_;
 }
 
 // Where the sound stream says it ends, in media time from the main stream's start; 0 when it

@@ -94,6 +94,7 @@ private:
     OpenError describe();       // origin, index, size, length
     OpenError describeLength(const AVStream* main);
     int64_t estimatedLengthUs() const;
+    int64_t movieEndUs() const;
     int64_t soundEndUs() const;
     bool seekInPart(int64_t targetUs, int64_t extraPrerollUs);
     std::string path_;

@@ -17,8 +17,10 @@ VideoWorker::VideoWorker(PlayCore& core, Reader& reader)
       emitFn_([this](AVFrame* f, int64_t pts, bool target) { handOn(f, pts, target); }),
       onFrameFn_([this](AVFrame* f, int64_t pts) { onFrame(f, pts); }) {}
 
-VideoFrame VideoWorker::picture(const AVFrame* f, int64_t ptsUs) const {
-    VideoFrame vf = VideoDecoder::wrap(f);
+VideoFrame VideoWorker::picture(const AVFrame* f, int64_t ptsUs) {
+    const AVFrame* shown = look_.apply(f);
+    if (!shown) return {};
+    VideoFrame vf = VideoDecoder::wrap(shown);
     vf.gen = gen_;
     vf.ptsUs = ptsUs;
     vf.durUs = c_.info.frameDurUs;
@@ -71,6 +73,7 @@ void VideoWorker::end() {
 }
 
 void VideoWorker::run() {
+    look_.setOrientation(c_.info.orientation);  // the media is open before the thread starts
     while (auto item = c_.vq.pop()) {
         reader_.tookPacket();
         PacketItem it = *item;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/mci/engine/decode/PictureLook.h"
 #include "platform/mci/engine/decode/SeekPicker.h"
 #include "platform/mci/engine/play/PlayCore.h"
 
@@ -26,7 +27,8 @@ private:
     void end();
     void onFrame(AVFrame* f, int64_t ptsUs);
     void handOn(AVFrame* f, int64_t ptsUs, bool seekTarget);
-    VideoFrame picture(const AVFrame* f, int64_t ptsUs) const;
+    // The picture as it is shown (PictureLook), as a frame of this generation.
+    VideoFrame picture(const AVFrame* f, int64_t ptsUs);
 
     PlayCore& c_;
     Reader& reader_;
@@ -35,6 +37,7 @@ private:
     int64_t lastEndUs_ = 0;  // where the last picture decoded ends
     PacketItem start_;       // the Flush that began this generation's decoding
     bool retry_ = false;     // decoding began too late: waiting for the reader to start earlier
+    PictureLook look_;
     SeekPicker picker_;
     SeekPicker::Emit emitFn_;
     std::function<void(AVFrame*, int64_t)> onFrameFn_;  // onFrame, made once for the decoder

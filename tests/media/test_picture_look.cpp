@@ -1,0 +1,136 @@
+// How pictures are turned upright and HDR mapped to SDR: the display matrix read as the turn a
+// viewer must make, each of the eight turns and mirrorings checked pixel by pixel against the
+// turn done by hand, and pictures that need nothing passed through untouched.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+extern "C" {
+#include <libavutil/display.h>
+#include <libavutil/frame.h>
+}
+
+#include "platform/mci/engine/decode/PictureLook.h"
+
+using namespace plim::engine;
+
+namespace {
+
+struct MatrixCase {
+    double clockwise;  // as av_display_rotation_set takes it
+    bool hflip, vflip;  // then as av_display_matrix_flip applies them
+    Orientation want;
+};
+
+TEST(PictureLook, TheDisplayMatrixSaysHowToTurn) {
+    const MatrixCase cases[] = {
+        {0, false, false, {}},
+        {-90, false, false, {270, false}},  // what "rotate=90" writes; ffmpeg turns it counterclockwise
+        {90, false, false, {90, false}},
+        {180, false, false, {180, false}},
+        {-180, false, false, {180, false}},
+        {89.8, false, false, {90, false}},  // rounding in the file
+        {0, true, false, {0, true}},
+        {0, false, true, {180, true}},
+        {0, true, true, {180, false}},
+        {-90, true, false, {270, true}},
+        {-90, false, true, {90, true}},
+        {45, false, false, {}},  // not a quarter turn: shown as stored
+    };
+    for (const auto& c : cases) {
+        int32_t m[9];
+        av_display_rotation_set(m, c.clockwise);
+        av_display_matrix_flip(m, c.hflip, c.vflip);
+        Orientation got = orientationOf(m);
+        EXPECT_EQ(got, c.want) << c.clockwise << " hflip " << c.hflip << " vflip " << c.vflip << ": got "
+                               << got.clockwise << (got.mirrored ? " mirrored" : "");
+    }
+    EXPECT_EQ(orientationOf(static_cast<const int32_t*>(nullptr)), Orientation{});
+}
+
+using Grey = std::vector<std::vector<int>>;  // rows of pixels
+
+Grey turnClockwise(const Grey& g) {
+    Grey out(g[0].size(), std::vector<int>(g.size()));
+    for (size_t y = 0; y < out.size(); ++y)
+        for (size_t x = 0; x < out[0].size(); ++x) out[y][x] = g[g.size() - 1 - x][y];
+    return out;
+}
+
+Grey byHand(Grey g, Orientation o) {
+    for (int k = 0; k < o.clockwise / 90; ++k) g = turnClockwise(g);
+    if (o.mirrored)
+        for (auto& row : g) row = std::vector<int>(row.rbegin(), row.rend());
+    return g;
+}
+
+struct FrameDeleter {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+
+FramePtr greyFrame(const Grey& g) {
+    FramePtr f(av_frame_alloc());
+    f->format = AV_PIX_FMT_GRAY8;
+    f->width = int(g[0].size());
+    f->height = int(g.size());
+    EXPECT_GE(av_frame_get_buffer(f.get(), 0), 0);
+    for (int y = 0; y < f->height; ++y)
+        for (int x = 0; x < f->width; ++x) f->data[0][y * f->linesize[0] + x] = uint8_t(g[y][x]);
+    return f;
+}
+
+Grey greyOf(const AVFrame* f) {
+    Grey g(f->height, std::vector<int>(f->width));
+    for (int y = 0; y < f->height; ++y)
+        for (int x = 0; x < f->width; ++x) g[y][x] = f->data[0][y * f->linesize[0] + x];
+    return g;
+}
+
+TEST(PictureLook, EveryTurnAndMirrorMovesThePixelsAsByHand) {
+    const Grey stored = {{10, 20, 30, 40}, {50, 60, 70, 80}, {90, 100, 110, 120}};
+    FramePtr f = greyFrame(stored);
+    for (int clockwise : {0, 90, 180, 270})
+        for (bool mirrored : {false, true}) {
+            Orientation o{clockwise, mirrored};
+            PictureLook look(o);
+            const AVFrame* out = look.apply(f.get());
+            ASSERT_NE(out, nullptr) << clockwise << " " << mirrored;
+            EXPECT_EQ(o.any(), out != f.get()) << "a picture that needs nothing is passed on as it is";
+            EXPECT_EQ(greyOf(out), byHand(stored, o)) << "turned " << clockwise << (mirrored ? " mirrored" : "");
+            EXPECT_EQ(o.swapsSides(), out->width == f->height && out->width != f->width);
+        }
+}
+
+TEST(PictureLook, OnlyHdrIsMapped) {
+    struct Case {
+        AVColorTransferCharacteristic transfer;
+        bool mapped;
+    };
+    const Case cases[] = {{AVCOL_TRC_BT709, false},         {AVCOL_TRC_UNSPECIFIED, false}, {AVCOL_TRC_SMPTE170M, false},
+                          {AVCOL_TRC_BT2020_10, false},     {AVCOL_TRC_SMPTE2084, true},    {AVCOL_TRC_ARIB_STD_B67, true}};
+    for (const auto& c : cases) {
+        FramePtr f(av_frame_alloc());
+        f->format = AV_PIX_FMT_YUV420P10LE;
+        f->width = 64;
+        f->height = 36;
+        f->color_trc = c.transfer;
+        f->color_primaries = AVCOL_PRI_BT2020;
+        f->colorspace = AVCOL_SPC_BT2020_NCL;
+        f->color_range = AVCOL_RANGE_MPEG;
+        ASSERT_GE(av_frame_get_buffer(f.get(), 0), 0);
+        for (int p = 0; p < 3; ++p)  // mid grey
+            for (int y = 0; y < (p ? 18 : 36); ++y)
+                for (int x = 0; x < (p ? 32 : 64); ++x)
+                    reinterpret_cast<uint16_t*>(f->data[p] + y * f->linesize[p])[x] = 512;
+        PictureLook look;
+        const AVFrame* out = look.apply(f.get());
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(isHdrTransfer(c.transfer), c.mapped);
+        EXPECT_EQ(out != f.get(), c.mapped) << "transfer " << c.transfer;
+        if (c.mapped) EXPECT_EQ(out->format, AV_PIX_FMT_GBRP) << "8-bit RGB for the screen";
+        EXPECT_EQ(out->width, 64);
+    }
+}
+
+}  // namespace
