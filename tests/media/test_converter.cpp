@@ -52,10 +52,13 @@ VideoFrame picture(int w, int h, AVPixelFormat fmt) {
 
 // The library's own conversion into rows with room to spare for its blocks (the matrix the
 // converter chooses, limited range, bicubic), as BGRA rows of stride bytes.
-std::vector<uint8_t> libraryConversion(const VideoFrame& vf, int stride) {
+// Scaled to outW x outH when they are given.
+std::vector<uint8_t> libraryConversion(const VideoFrame& vf, int stride, int outW = 0, int outH = 0) {
     const AVFrame* f = vf.picture.get();
-    std::vector<uint8_t> out(size_t(stride) * (f->height + 1));
-    SwsContext* c = sws_getContext(f->width, f->height, AVPixelFormat(f->format), f->width, f->height,
+    outW = outW ? outW : f->width;
+    outH = outH ? outH : f->height;
+    std::vector<uint8_t> out(size_t(stride) * (outH + 1));
+    SwsContext* c = sws_getContext(f->width, f->height, AVPixelFormat(f->format), outW, outH,
                                    AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
     int cs = chooseColorspace(AVCOL_SPC_UNSPECIFIED, f->width, f->height);
     sws_setColorspaceDetails(c, sws_getCoefficients(cs), 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
@@ -71,13 +74,15 @@ struct Converted {
     std::vector<uint8_t> pixels;  // width * 4 bytes a row
 };
 
-// Converts into a destination of exactly the picture's size (rows of width * 4 bytes)
-// between two guard zones.
-Converted convertGuarded(FrameConverter& conv, const VideoFrame& vf) {
-    size_t size = size_t(vf.width) * vf.height * 4;
+// Converts into a destination of exactly the picture's size (rows of width * 4 bytes), or
+// of outW x outH when given, between two guard zones.
+Converted convertGuarded(FrameConverter& conv, const VideoFrame& vf, int outW = 0, int outH = 0) {
+    outW = outW ? outW : vf.width;
+    outH = outH ? outH : vf.height;
+    size_t size = size_t(outW) * outH * 4;
     std::vector<uint8_t> mem(size + 2 * kGuard, kGuardByte);
     Converted c;
-    c.ok = conv.toBgra(vf, mem.data() + kGuard, vf.width * 4);
+    c.ok = conv.toBgra(vf, mem.data() + kGuard, outW * 4, outW, outH);
     for (size_t i = 0; i < kGuard; ++i)
         if (mem[i] != kGuardByte || mem[kGuard + size + i] != kGuardByte) c.guardsIntact = false;
     c.pixels.assign(mem.begin() + kGuard, mem.begin() + kGuard + size);
@@ -131,6 +136,38 @@ TEST(Converter, PicturesTooLargeForPaddedRowsStayInside) {
                         far += std::abs(int(got.pixels[size_t(y) * w * 4 + x]) - int(want[size_t(y) * stride + x])) > 12;
                 EXPECT_EQ(far, 0) << av_get_pix_fmt_name(fmt) << " " << w << "x" << h;
             }
+}
+
+// Pictures shown smaller (or larger) than they are, converted and scaled in one pass: the
+// library's own scaled picture, and nothing written outside, on both of the converter's ways.
+TEST(Converter, ScaledPicturesStayInsideAndMatchTheLibrary) {
+    struct Case {
+        int w, h, outW, outH;
+    };
+    const Case cases[] = {{3840, 2160, 1913, 1076}, {1920, 1080, 1913, 1076}, {1920, 1080, 1912, 1075},
+                          {640, 480, 321, 241},     {320, 240, 17, 13},       {322, 240, 640, 477},
+                          {17, 9, 1, 1},            {1366, 768, 1280, 720}};
+    for (size_t scratch : {FrameConverter::kDefaultMaxScratchBytes, size_t(0)}) {
+        FrameConverter conv(scratch);
+        for (const Case& k : cases) {
+            VideoFrame vf = picture(k.w, k.h, AV_PIX_FMT_YUV420P);
+            Converted got = convertGuarded(conv, vf, k.outW, k.outH);
+            std::string what = std::to_string(k.w) + "x" + std::to_string(k.h) + " to " + std::to_string(k.outW) + "x" +
+                               std::to_string(k.outH) + (scratch ? "" : " (exact way)");
+            ASSERT_TRUE(got.ok && got.guardsIntact) << what;
+            int stride = (k.outW + 64) * 4, far = 0;
+            std::vector<uint8_t> want = libraryConversion(vf, stride, k.outW, k.outH);
+            for (int y = 0; y < k.outH; ++y)
+                for (int x = 0; x < k.outW * 4; ++x)
+                    far += std::abs(int(got.pixels[size_t(y) * k.outW * 4 + x]) - int(want[size_t(y) * stride + x])) > 12;
+            EXPECT_EQ(far, 0) << what;
+        }
+    }
+    FrameConverter conv;
+    VideoFrame vf = picture(64, 64, AV_PIX_FMT_YUV420P);
+    std::vector<uint8_t> mem(64);
+    for (auto [w, h] : {std::pair{0, 10}, {10, -1}, {20000, 10}})
+        EXPECT_FALSE(conv.toBgra(vf, mem.data(), 64 * 4, w, h)) << w << "x" << h << " is refused";
 }
 
 }  // namespace

@@ -29,8 +29,11 @@ namespace {
 // many bytes past a row's last block.
 constexpr int kBlockPixels = 16;
 constexpr size_t kRowSlackBytes = 64;
+// The largest side a picture is converted to: larger destinations are refused, not tried.
+constexpr int kMaxOutSide = 16384;
 
-// Converts the whole picture into BGRA rows of stride bytes from dst.
+// Converts the whole picture into BGRA rows of stride bytes from dst, at the size the
+// context was made for.
 bool scaleInto(SwsContext* ctx, const AVFrame* f, uint8_t* dst, int stride) {
     uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
     int strides[4] = {stride, 0, 0, 0};
@@ -58,16 +61,17 @@ FrameConverter::~FrameConverter() {
 // The context for the picture, its colour matrix and range set; exact: the library's
 // bit-exact path, which never writes past the picture. A context is made anew for another
 // size or format, and always tuned then: a new one may lie where the old one did.
-SwsContext* FrameConverter::prepare(const AVFrame* f, bool exact) {
+SwsContext* FrameConverter::prepare(const AVFrame* f, bool exact, int outWidth, int outHeight) {
     bool full = f->color_range == AVCOL_RANGE_JPEG;
     AVPixelFormat src = plainFormat(static_cast<AVPixelFormat>(f->format), full);
     Context& c = exact ? exact_ : fast_;
-    if (!c.sws || c.width != f->width || c.height != f->height || c.format != src) {
+    if (!c.sws || c.width != f->width || c.height != f->height || c.format != src || c.outWidth != outWidth ||
+        c.outHeight != outHeight) {
         if (c.sws) sws_freeContext(c.sws);
         int flags = SWS_BICUBIC | (exact ? SWS_ACCURATE_RND | SWS_BITEXACT : 0);
-        c = Context{sws_getContext(f->width, f->height, src, f->width, f->height, AV_PIX_FMT_BGRA, flags, nullptr,
+        c = Context{sws_getContext(f->width, f->height, src, outWidth, outHeight, AV_PIX_FMT_BGRA, flags, nullptr,
                                    nullptr, nullptr),
-                    f->width, f->height, src};
+                    f->width, f->height, src, outWidth, outHeight};
         if (!c.sws) return nullptr;
     }
     int cs = chooseColorspace(f->colorspace, f->width, f->height);
@@ -82,22 +86,24 @@ SwsContext* FrameConverter::prepare(const AVFrame* f, bool exact) {
     return c.sws;
 }
 
-bool FrameConverter::toBgra(const VideoFrame& vf, uint8_t* dst, int dstStride) {
+bool FrameConverter::toBgra(const VideoFrame& vf, uint8_t* dst, int dstStride, int outWidth, int outHeight) {
     const AVFrame* f = vf.picture.get();
-    if (!f || !dst || f->width <= 0 || f->height <= 0 || dstStride < f->width * 4) return false;
-    if (f->width % kBlockPixels != 0) return viaScratch(f, dst, dstStride);
-    return scaleInto(prepare(f, false), f, dst, dstStride);
+    if (!f || !dst || f->width <= 0 || f->height <= 0 || outWidth <= 0 || outHeight <= 0 ||
+        outWidth > kMaxOutSide || outHeight > kMaxOutSide || dstStride < outWidth * 4)
+        return false;
+    if (outWidth % kBlockPixels != 0) return viaScratch(f, dst, dstStride, outWidth, outHeight);
+    return scaleInto(prepare(f, false, outWidth, outHeight), f, dst, dstStride);
 }
 
 // Converts into padded rows of the converter's own, then copies the picture's pixels out.
-bool FrameConverter::viaScratch(const AVFrame* f, uint8_t* dst, int dstStride) {
-    size_t rowBytes = size_t(f->width) * 4;
-    size_t stride = (size_t(f->width + kBlockPixels - 1) / kBlockPixels) * kBlockPixels * 4 + kRowSlackBytes;
-    size_t need = stride * size_t(f->height) + kRowSlackBytes;
-    if (need > maxScratch_) return scaleInto(prepare(f, true), f, dst, dstStride);
+bool FrameConverter::viaScratch(const AVFrame* f, uint8_t* dst, int dstStride, int outWidth, int outHeight) {
+    size_t rowBytes = size_t(outWidth) * 4;
+    size_t stride = (size_t(outWidth + kBlockPixels - 1) / kBlockPixels) * kBlockPixels * 4 + kRowSlackBytes;
+    size_t need = stride * size_t(outHeight) + kRowSlackBytes;
+    if (need > maxScratch_) return scaleInto(prepare(f, true, outWidth, outHeight), f, dst, dstStride);
     if (scratch_.size() < need) scratch_.assign(need, 0);
-    if (!scaleInto(prepare(f, false), f, scratch_.data(), int(stride))) return false;
-    for (int y = 0; y < f->height; ++y)
+    if (!scaleInto(prepare(f, false, outWidth, outHeight), f, scratch_.data(), int(stride))) return false;
+    for (int y = 0; y < outHeight; ++y)
         std::memcpy(dst + size_t(y) * size_t(dstStride), scratch_.data() + size_t(y) * stride, rowBytes);
     return true;
 }

@@ -33,7 +33,10 @@ public:
 
     // Writes the whole picture, width x height BGRA pixels, rows dstStride bytes apart.
     // False (nothing written) when it cannot be converted.
-    bool toBgra(const VideoFrame& f, uint8_t* dst, int dstStride);
+    bool toBgra(const VideoFrame& f, uint8_t* dst, int dstStride) { return toBgra(f, dst, dstStride, f.width, f.height); }
+    // The same, scaled to outWidth x outHeight in the same pass (bicubic): a picture shown
+    // smaller than it is. At the picture's own size, exactly what the call above writes.
+    bool toBgra(const VideoFrame& f, uint8_t* dst, int dstStride, int outWidth, int outHeight);
     // A BGRA copy with rows of width * 4 bytes; empty when it cannot be converted.
     std::vector<uint8_t> bgra(const VideoFrame& f);
 
@@ -41,11 +44,11 @@ private:
     // A conversion context and what it was made and tuned for.
     struct Context {
         SwsContext* sws = nullptr;
-        int width = 0, height = 0, format = -1, colorspace = -1;
+        int width = 0, height = 0, format = -1, outWidth = 0, outHeight = 0, colorspace = -1;
         bool full = false;
     };
-    SwsContext* prepare(const struct AVFrame* f, bool exact);
-    bool viaScratch(const struct AVFrame* f, uint8_t* dst, int dstStride);
+    SwsContext* prepare(const struct AVFrame* f, bool exact, int outWidth, int outHeight);
+    bool viaScratch(const struct AVFrame* f, uint8_t* dst, int dstStride, int outWidth, int outHeight);
     size_t maxScratch_;
     std::vector<uint8_t> scratch_;
     Context fast_;
