@@ -92,6 +92,10 @@ TEST(MciParser, RefusesBadInputWithTheServiceNumbers) {
         {"step movi2 by -1", 282},
         {"step movi2 reverse reverse", 295},
         {"step movi2 forward", 259},
+        {"update movi2 hdc", 273},
+        {"update movi2 hdc screen", 270},
+        {"update movi2 hdc 5 at 0 0", 270},
+        {"update movi2 hdc 5 paint", 259},
     };
     for (auto c : cases) EXPECT_EQ(mci::parseCommand(c.text).error, c.error) << '"' << c.text << '"';
 }
@@ -129,13 +133,19 @@ TEST(MciParser, ParsesTheSystemsCommands) {
     auto put = mci::parseCommand("put movi2 destination at 1 2 30 40");
     ASSERT_TRUE(put.command.rect);
     EXPECT_EQ((*put.command.rect)[3], 40);
+    auto update = mci::parseCommand("update Movi2 hdc 8193 at -2 -2 0 0");
+    ASSERT_EQ(update.error, 0u);
+    EXPECT_EQ(update.command.verb, mci::Verb::Update);
+    EXPECT_EQ(update.command.hdc, 8193);
+    EXPECT_EQ((*update.command.rect)[0], -2);
 }
 
 TEST(MciParser, FuzzedInputNeverBreaksTheParserOrService) {
     const char* words[] = {"open", "close", "play", "seek", "status", "where", "put", "set", "window", "realize",
                            "movi2", "all", "to", "start", "end", "from", "\"", "\"a b\"", "length", "mode",
                            "time", "format", "frames", "state", "show", "at", "-1", "99999999999", "1:2:3",
-                           "alias", "parent", "style", "child", "wait", "notify", "\t", "動画", "step", "by", "reverse", ""};
+                           "alias", "parent", "style", "child", "wait", "notify", "\t", "動画", "step", "by", "reverse",
+                           "update", "hdc", "8192", ""};
     std::mt19937 rnd(12345);
     auto service = mci::createService();
     char reply[16];

@@ -44,6 +44,11 @@ HDC dcForWindow(QWidget* client) { return client ? add(Dc{client, nullptr}) : 0;
 HDC dcForBitmap(QImage* bitmap) { return bitmap ? add(Dc{nullptr, bitmap}) : 0; }
 void releaseDc(HDC dc) { table().erase(dc); }
 
+QImage* bitmapOf(HDC dc) {
+    auto it = table().find(dc);
+    return it == table().end() ? nullptr : it->second.bitmap;
+}
+
 int BitBlt(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy, uint32_t rop) {
     if (rop != SRCCOPY || w <= 0 || h <= 0) return 0;
     auto d = table().find(dest), s = table().find(src);

@@ -14,6 +14,8 @@ constexpr uint32_t SRCCOPY = 0x00CC0020;
 
 HDC dcForWindow(QWidget* client);
 HDC dcForBitmap(QImage* bitmap);
+// The bitmap a device context draws on; nullptr for a window's or an unknown one.
+QImage* bitmapOf(HDC dc);
 void releaseDc(HDC dc);
 
 // Copies w x h pixels from (sx, sy) of src to (x, y) of dest. Source pixels outside the

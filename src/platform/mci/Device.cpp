@@ -33,15 +33,12 @@ void VideoSurface::setFrame(engine::VideoFrame f) {
 // for it is made ready on a later pass of the event loop: a picture just opened shows at
 // once, and the first frame played is not late for want of memory.
 void VideoSurface::reserveDirect() {
-    auto paintedUnscaled = [this] {
-        return painted_.isValid() && painted_.size() == QSize(frame_.width, frame_.height);
-    };
-    if (!presenter_ || reserving_ || !paintedUnscaled()) return;
+    if (!presenter_ || reserving_ || !painted_.isValid()) return;
     if (!presenter_->needsReserve(painted_.size())) return;  // frames painted while covered
     reserving_ = true;
-    QTimer::singleShot(0, this, [this, paintedUnscaled] {
+    QTimer::singleShot(0, this, [this] {
         reserving_ = false;
-        if (presenter_ && paintedUnscaled()) presenter_->reserve(painted_.size());
+        if (presenter_ && painted_.isValid()) presenter_->reserve(painted_.size());
     });
 }
 
@@ -63,9 +60,7 @@ bool VideoSurface::presentDirect() {
         if (QGuiApplication::platformName() == QLatin1String("xcb")) presenter_ = ShmPresenter::create();
     }
     QRect dest = frameDestination();
-    if (!presenter_ || !frame_.valid() || !isVisible() || dest != painted_ || devicePixelRatio() != 1.0 ||
-        dest.size() != QSize(frame_.width, frame_.height))
-        return false;
+    if (!presenter_ || !frame_.valid() || !isVisible() || dest != painted_ || devicePixelRatio() != 1.0) return false;
     QWidget* host = isWindow() ? this : nativeParentWidget();
     QWindow* window = host ? host->windowHandle() : nullptr;
     if (!window || !window->isExposed() || !uncovered(dest, host)) return false;
@@ -77,7 +72,7 @@ bool VideoSurface::presentDirect() {
     auto target = xcb_window_t(host->winId());
     if (!presenter_->fits(target)) return false;
     uint8_t* mem = presenter_->begin(dest.size());
-    if (!mem || !converter_.toBgra(frame_, mem, presenter_->stride())) return false;
+    if (!mem || !converter_.toBgra(frame_, mem, presenter_->stride(), dest.width(), dest.height())) return false;
     if (!presenter_->put(target, mapTo(host, dest.topLeft()))) return false;
     ++directFrames_;
     return true;
@@ -117,14 +112,36 @@ void VideoSurface::paintEvent(QPaintEvent*) {
     painted_ = dest;
     // Only what the picture does not cover is filled: a full-frame fill costs as much as the copy.
     for (const QRect& r : QRegion(rect()).subtracted(QRegion(dest))) p.fillRect(r, Qt::black);
-    if (dest.size() == QSize(frame_.width, frame_.height) && convertInPlace(p, dest)) return;
-    QImage img(frame_.width, frame_.height, QImage::Format_RGB32);
-    if (img.isNull() || !converter_.toBgra(frame_, img.bits(), int(img.bytesPerLine()))) return;
+    if (dest.isEmpty() || convertInPlace(p, dest)) return;
+    // A destination the surface holds is converted at its size, scaled in the same pass; one
+    // reaching past the surface (any rectangle a command may give) is drawn scaled by the
+    // painter, which converts only the picture and draws only what shows.
+    QSize size = rect().contains(dest) ? dest.size() : QSize(frame_.width, frame_.height);
+    QImage img(size, QImage::Format_RGB32);
+    if (img.isNull() || !converter_.toBgra(frame_, img.bits(), int(img.bytesPerLine()), size.width(), size.height()))
+        return;
     if (dest.size() == img.size()) {
         p.drawImage(dest.topLeft(), img);
     } else {
         p.drawImage(dest, img);
     }
+}
+
+bool VideoSurface::drawSourceInto(QImage& into, QPoint at) {
+    if (!frame_.valid()) return false;
+    QRect dest(at, QSize(frame_.width, frame_.height));
+    bool bgra32 = into.format() == QImage::Format_RGB32 || into.format() == QImage::Format_ARGB32;
+    if (bgra32 && into.rect().contains(dest)) {
+        uint8_t* origin = into.bits() + qsizetype(at.y()) * into.bytesPerLine() + qsizetype(at.x()) * 4;
+        return converter_.toBgra(frame_, origin, int(into.bytesPerLine()));
+    }
+    // Partly outside: converted whole, and the part that lands is drawn.
+    QImage img(dest.size(), QImage::Format_RGB32);
+    if (img.isNull() || !converter_.toBgra(frame_, img.bits(), int(img.bytesPerLine()))) return false;
+    QPainter p(&into);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(at, img);
+    return true;
 }
 
 // Converts the picture into the memory the painter draws on (the backing store, or the
@@ -141,10 +158,10 @@ bool VideoSurface::convertInPlace(QPainter& p, const QRect& dest) {
     QTransform t = p.deviceTransform();
     if (!bgra32 || img->devicePixelRatio() != 1.0 || t.type() > QTransform::TxTranslate) return false;
     QRect at = t.mapRect(dest);
-    if (!QRect(QPoint(0, 0), img->size()).contains(at)) return false;
+    if (!QRect(QPoint(0, 0), img->size()).contains(at) || !rect().contains(dest)) return false;
     p.beginNativePainting();  // the painter has flushed what it drew before
     uint8_t* origin = img->bits() + qsizetype(at.y()) * img->bytesPerLine() + qsizetype(at.x()) * 4;
-    bool ok = converter_.toBgra(frame_, origin, int(img->bytesPerLine()));
+    bool ok = converter_.toBgra(frame_, origin, int(img->bytesPerLine()), dest.width(), dest.height());
     p.endNativePainting();
     return ok;
 }

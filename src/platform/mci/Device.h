@@ -19,8 +19,9 @@ namespace plim::mci {
 class ShmPresenter;
 
 // The playback window: paints the last frame handed to it, unscaled at the destination
-// rectangle's origin unless a destination of another size was put. Unscaled pictures are
-// converted straight into the window's backing store: no BGRA copy of them is kept.
+// rectangle's origin unless a destination of another size was put; then scaled into it in
+// the same pass as the conversion. Pictures are converted straight into the window's
+// backing store: no BGRA copy of them is kept.
 class VideoSurface : public QWidget {
 public:
     explicit VideoSurface(QWidget* parent);
@@ -30,6 +31,10 @@ public:
     // unobscured where the last one was goes to the screen through shared memory, past the
     // backing store; otherwise it is painted and flushed the usual way.
     void setFrame(engine::VideoFrame f);
+    // Converts the frame shown, at its own size however it is shown, into `into` with its
+    // top-left corner at `at` (the part that lands there): the pixels it shows unscaled.
+    // False (nothing written) without a frame or when it cannot be converted (no memory).
+    bool drawSourceInto(QImage& into, QPoint at);
     const engine::VideoFrame& frame() const { return frame_; }
     QRect destination;
     // Frames that went to the screen past the backing store.

@@ -10,7 +10,7 @@
 
 namespace plim::mci {
 
-enum class Verb { Open, Close, Play, Stop, Pause, Resume, Seek, Step, Status, Where, Put, Realize, Window, Set };
+enum class Verb { Open, Close, Play, Stop, Pause, Resume, Seek, Step, Status, Where, Put, Realize, Window, Set, Update };
 
 enum class StatusItem { None, Length, Position, Mode, Ready, TimeFormat, WindowHandle, FramesSkipped };
 enum class WhereItem { None, Source, Destination, Window };
@@ -50,7 +50,9 @@ struct MciCommand {
     // status, where, put
     StatusItem status = StatusItem::None;
     WhereItem where = WhereItem::None;
-    std::optional<std::array<int64_t, 4>> rect;  // put ... at l t w h
+    std::optional<std::array<int64_t, 4>> rect;  // put ... at l t w h; update ... at l t w h
+    // update: the device context the frame is drawn into
+    std::optional<int64_t> hdc;
     // set
     std::optional<TimeFormat> timeFormat;
 
@@ -77,6 +79,7 @@ constexpr uint32_t kUnrecognizedCommand = 261;
 constexpr uint32_t kDeviceNameInUse = 265;  // a device opened under its own name, again
 constexpr uint32_t kCannotLoadDriver = 266;
 constexpr uint32_t kMissingCommandString = 267;
+constexpr uint32_t kOutOfMemory = 264;
 constexpr uint32_t kBadInteger = 270;
 constexpr uint32_t kMissingParameter = 273;
 constexpr uint32_t kUnsupportedFunction = 274;

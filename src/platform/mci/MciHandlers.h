@@ -27,6 +27,7 @@ uint32_t doStep(Device&, const MciCommand&, std::string&);
 uint32_t doStatus(Device&, const MciCommand&, std::string&);
 uint32_t doWhere(Device&, const MciCommand&, std::string&);
 uint32_t doPut(Device&, const MciCommand&, std::string&);
+uint32_t doUpdate(Device&, const MciCommand&, std::string&);
 uint32_t doRealize(Device&, const MciCommand&, std::string&);
 uint32_t doWindow(Device&, const MciCommand&, std::string&);
 uint32_t doSet(Device&, const MciCommand&, std::string&);

@@ -69,6 +69,7 @@ const std::vector<CommandSpec>& table() {
         {"realize", Verb::Realize, {{"normal", Arg::Flag, kNormal}, {"background", Arg::Flag, kBackground}}, &onDevice<doRealize>},
         {"window", Verb::Window, {{"state", Arg::StateWord, 0}}, &onDevice<doWindow>},
         {"set", Verb::Set, {{"time format", Arg::FormatWord, 0}}, &onDevice<doSet>},
+        {"update", Verb::Update, {{"hdc", Arg::Int, 0}, {"at", Arg::Rect, 0}}, &onDevice<doUpdate>},
     };
     return t;
 }
@@ -207,6 +208,7 @@ struct Parser {
         if (uint32_t e = takeInt(v)) return e;
         if (cmd.verb == Verb::Open) cmd.parent = v;
         else if (cmd.verb == Verb::Step) cmd.stepBy = v;
+        else if (cmd.verb == Verb::Update) cmd.hdc = v;
         else (kw.value == 1 ? cmd.from : cmd.to) = v;
         return 0;
     }

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "platform/forms/Handles.h"
+#include "platform/gdi/Gdi.h"
 #include "platform/forms/Interaction.h"
 #include "platform/mci/Device.h"
 #include "platform/mci/MciCommand.h"
@@ -249,6 +250,26 @@ uint32_t doPut(Device& d, const MciCommand& c, std::string&) {
         v->setGeometry(QRect(QPoint(int(r[0]), int(r[1])), size));
     }
     return 0;
+}
+
+// The frame shown, at the video's own size however the window shows it, drawn into a bitmap's
+// device context with its top-left corner at the origin of `at` (0 0 when not given; the part
+// that lands in the bitmap); its size, when given, must be the video's (or 0 0). A frame too
+// large for memory is said so, never drawn smaller.
+uint32_t doUpdate(Device& d, const MciCommand& c, std::string&) {
+    VideoSurface* v = d.surface();
+    if (!v) return err::kNoWindow;
+    if (!c.hdc) return err::kMissingParameter;
+    QImage* into = gdi::bitmapOf(gdi::HDC(*c.hdc));
+    if (!into) return err::kBadConstant;
+    const engine::MediaInfo& info = d.player().info();
+    std::array<int64_t, 4> r = c.rect.value_or(std::array<int64_t, 4>{0, 0, 0, 0});
+    bool ownSize = (r[2] == 0 && r[3] == 0) || (r[2] == info.width && r[3] == info.height);
+    QRect at(QPoint(int(std::clamp<int64_t>(r[0], -info.width, into->width())),
+                    int(std::clamp<int64_t>(r[1], -info.height, into->height()))),
+             QSize(info.width, info.height));
+    if (!ownSize || !into->rect().intersects(at) || !v->frame().valid()) return err::kOutOfRange;
+    return v->drawSourceInto(*into, at.topLeft()) ? 0 : err::kOutOfMemory;
 }
 
 uint32_t doRealize(Device&, const MciCommand&, std::string&) { return 0; }
