@@ -46,6 +46,8 @@ ff -f lavfi -i "$(src 320x240 25 3)" -f lavfi -i "$(tone 3)" -c:v libx264 -prese
    -pix_fmt yuv420p -c:a aac h264_aac.mp4
 ff -f lavfi -i "$(src 352x288 25 3)" -f lavfi -i "$(tone 3)" -c:v libx265 -x265-params log-level=error \
    -pix_fmt yuv420p10le -c:a aac hevc10.mkv
+# Larger than most screens: 4K H.264 in MP4.
+ff -f lavfi -i "$(src 3840x2160 25 1)" -c:v libx264 -preset ultrafast -crf 23 -pix_fmt yuv420p uhd_2160.mp4
 # A phone's portrait video: stored on its side, with a display matrix that turns it upright.
 ff -f lavfi -i "$(src 320x240 25 3)" -f lavfi -i "$(tone 3)" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac \
    phone_stored.mp4

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "media/MciChannel.h"
 #include "module1/Module1.h"
 #include "platform/forms/PathJoin.h"
 #include "platform/forms/Interaction.h"
@@ -16,6 +17,18 @@ using namespace Module1;
 
 namespace {
 constexpr int kCopyMinimum = 1000;
+
+// Draws the frame shown into dest at the video's own size, placed as the copy of an unscaled
+// window places it (the client's (border, border) at dest's origin); the service's reason
+// when it cannot (no memory for a frame that size), else empty.
+std::string frameAtOwnSize(gdi::HDC dest) {
+    std::string at = " at " + std::to_string(-FrameBorder) + " " + std::to_string(-FrameBorder) + " 0 0";
+    uint32_t rc = media::mciSendStringA("update Movi2 hdc " + std::to_string(dest) + at, nullptr, 0, 0);
+    if (rc == 0) return {};
+    media::ReplyBuffer reason;
+    media::mciGetErrorStringA(rc, reason.text, media::kReplyLength);
+    return reason.str();
+}
 }  // namespace
 
 void SaveFrameAction() {
@@ -28,11 +41,21 @@ void SaveFrameAction() {
     d.Hide();
     VFrm().SetFocus();
     gdi::HDC dest = Ufrm().Pic.hDC();
-    gdi::HDC src = VFrm().hDC();
-    // The whole client area, however large: a fixed 1000 x 1000 would leave HD frames cut.
-    int w = std::max(kCopyMinimum, int(VFrm().ScaleWidth()));
-    int h = std::max(kCopyMinimum, int(VFrm().ScaleHeight()));
-    gdi::BitBlt(dest, 0, 0, w, h, src, FrameBorder, FrameBorder, gdi::SRCCOPY);
+    if (VideoScaled) {
+        // The window shows the picture smaller: the frame is saved at the video's own size, as
+        // the player has it, never as the smaller copy on screen.
+        std::string failure = frameAtOwnSize(dest);
+        if (!failure.empty()) {
+            forms::MsgBox("BMPﾌｧｲﾙに保存できませんでした\n" + failure, forms::vbOKOnly, std::string("ｴﾗｰ"));
+            return;
+        }
+    } else {
+        gdi::HDC src = VFrm().hDC();
+        // The whole client area, however large: a fixed 1000 x 1000 would leave HD frames cut.
+        int w = std::max(kCopyMinimum, int(VFrm().ScaleWidth()));
+        int h = std::max(kCopyMinimum, int(VFrm().ScaleHeight()));
+        gdi::BitBlt(dest, 0, 0, w, h, src, FrameBorder, FrameBorder, gdi::SRCCOPY);
+    }
     ChosenFolder = DiaLog().Dir1.Path();
     std::string path = forms::JoinPath(ChosenFolder, DiaLog().Text1.Text()) + ".bmp";
     forms::DoEvents();

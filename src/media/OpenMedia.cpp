@@ -1,6 +1,11 @@
 // Opening a video as the one device "movi2" and sizing the video and capture windows to it.
+#include <QRect>
+#include <algorithm>
+#include <cmath>
+
 #include "module1/Module1.h"
 #include "media/MciChannel.h"
+#include "media/PictureFit.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Runtime.h"
 #include "platform/forms/Screen.h"
@@ -17,6 +22,37 @@ std::string commandPath(const std::string& path) {
     return path.find(' ') != std::string::npos ? "\"" + path + "\"" : path;
 }
 
+// The picture's size on screen: the video's, or smaller when the window would not fit the
+// work area (PictureFit). Smaller, it fits below the main window, where it is placed, so that
+// the buttons stay in sight; unless the main window stands so low that less than half the
+// work area is left below it. chromeW, chromeH: the window's frame around its client, twips.
+PictureFit shownSize(float chromeW, float chromeH) {
+    QRect work = forms::Screen::workAreaPx();
+    int frameW = int(std::ceil(chromeW / float(TwipsX))), frameH = int(std::ceil(chromeH / float(TwipsY)));
+    PictureFit fit = fitPicture(VideoWidth, VideoHeight, frameW + 4, frameH + 4, work.width(), work.height());
+    if (!fit.scaled) return fit;
+    int below = work.bottom() + 1 - std::max(work.top(), int((MainFrm().Top() + MainFrm().Height()) / float(TwipsY)));
+    int height = below >= work.height() / 2 ? below : work.height();
+    return fitPicture(VideoWidth, VideoHeight, frameW + 4, frameH + 4, work.width(), height);
+}
+
+// A window shown smaller keeps its place under the main window, centred, moved only as far as
+// it must be to lie whole on the work area.
+void keepOnScreen(VFrmT& v) {
+    QRect work = forms::Screen::workAreaPx();
+    float left = float(work.left()) * TwipsX, top = float(work.top()) * TwipsY;
+    float right = float(work.right() + 1) * TwipsX, bottom = float(work.bottom() + 1) * TwipsY;
+    v.setTop(std::max(top, std::min(v.Top(), bottom - v.Height())));
+    v.setLeft(std::max(left, std::min(v.Left(), right - v.Width())));
+}
+
+// The device's window and picture at the size shown.
+void showScaled(const PictureFit& fit) {
+    std::string rect = " at 0 0 " + std::to_string(fit.width) + " " + std::to_string(fit.height);
+    media::mciSendStringA("put Movi2 window" + rect, nullptr, 0, 0);
+    media::mciSendStringA("put Movi2 destination" + rect, nullptr, 0, 0);
+}
+
 void sizeWindows() {
     VFrmT& v = VFrm();
     UfrmT& u = Ufrm();
@@ -24,20 +60,31 @@ void sizeWindows() {
     v.Pic.setTop(0);
     u.Pic.setLeft(0);
     u.Pic.setTop(0);
-    v.setWidth(v.Width() - TwipsX * v.ScaleWidth() + float(rt::Mul32(TwipsX, VideoWidth)) +
-               float(rt::Mul16(TwipsX, 4)));
-    v.setHeight(v.Height() - TwipsY * v.ScaleHeight() + float(rt::Mul32(TwipsY, VideoHeight)) +
-                float(rt::Mul16(TwipsY, 4)));
+    float chromeW = v.Width() - TwipsX * v.ScaleWidth(), chromeH = v.Height() - TwipsY * v.ScaleHeight();
+    PictureFit fit = shownSize(chromeW, chromeH);
+    VideoScaled = fit.scaled;
+    v.setWidth(chromeW + float(rt::Mul32(TwipsX, fit.width)) + float(rt::Mul16(TwipsX, 4)));
+    v.setHeight(chromeH + float(rt::Mul32(TwipsY, fit.height)) + float(rt::Mul16(TwipsY, 4)));
     v.Pic.setWidth(v.Width());
     v.Pic.setHeight(v.Height());
     v.Pic.setScaleWidth(v.ScaleWidth());
     v.Pic.setScaleHeight(v.ScaleHeight());
     v.setTop(MainFrm().Height() + MainFrm().Top());
     v.setLeft((forms::Screen::Width() - v.Width()) / 2);
-    u.setWidth(v.Width());
-    u.setHeight(v.Height());
-    u.Pic.setWidth(v.Pic.ScaleWidth());
-    u.Pic.setHeight(v.Pic.ScaleHeight());
+    if (!fit.scaled) {
+        u.setWidth(v.Width());
+        u.setHeight(v.Height());
+        u.Pic.setWidth(v.Pic.ScaleWidth());
+        u.Pic.setHeight(v.Pic.ScaleHeight());
+        return;
+    }
+    keepOnScreen(v);
+    showScaled(fit);
+    // The capture window keeps the video's own size: the frame is saved whole.
+    u.setWidth(chromeW + float(rt::Mul32(TwipsX, VideoWidth)) + float(rt::Mul16(TwipsX, 4)));
+    u.setHeight(chromeH + float(rt::Mul32(TwipsY, VideoHeight)) + float(rt::Mul16(TwipsY, 4)));
+    u.Pic.setWidth(float(VideoWidth + 4));
+    u.Pic.setHeight(float(VideoHeight + 4));
 }
 }  // namespace
 

@@ -5,9 +5,11 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstdio>
 
 #include "../AppFixture.h"
 #include "../TestSupport.h"
+#include "platform/forms/Screen.h"
 #include "platform/mci/MciService.h"
 
 namespace fs = std::filesystem;
@@ -138,6 +140,45 @@ protected:
 TEST_F(Capture, APausedFrameIsSavedPixelForPixel) { expectFrameSaved("h264.avi", 320, 240); }
 
 TEST_F(Capture, AnHdFrameIsSavedWhole) { expectFrameSaved("hd_1080.avi", 1920, 1080); }
+
+// A video whose window would not fit the screen is shown smaller, of the same shape, in a
+// window that lies whole on the work area; one that fits is shown as it always was. Either
+// way the frame is saved at the video's own size.
+TEST_F(Capture, LargeVideosAreShownToFitAndSavedWhole) {
+    struct Case {
+        const char* clip;
+        int w, h;
+    } cases[] = {{"h264.avi", 320, 240}, {"h264_854x480_bf.avi", 854, 480}, {"hd_1080.avi", 1920, 1080}};
+    QRect work = forms::Screen::workAreaPx();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.clip);
+        openClip(c.clip);
+        ASSERT_EQ(Module1::MediaOpen, -1);
+        media::ReplyBuffer r;
+        ASSERT_EQ(media::mciSendStringA("where movi2 destination", r.text, media::kReplyLength, 0), 0u);
+        int x = 0, y = 0, dw = 0, dh = 0;
+        ASSERT_EQ(std::sscanf(r.text, "%d %d %d %d", &x, &y, &dw, &dh), 4) << r.text;
+        VFrmT& v = VFrm();
+        float tx = Module1::TwipsX, ty = Module1::TwipsY;
+        QRect outer(int(v.Left() / tx), int(v.Top() / ty), int(v.Width() / tx), int(v.Height() / ty));
+        bool fits = c.w + 4 + outer.width() - int(v.ScaleWidth()) <= work.width() &&
+                    c.h + 4 + outer.height() - int(v.ScaleHeight()) <= work.height();
+        EXPECT_EQ(Module1::VideoScaled, !fits);
+        if (fits) {
+            EXPECT_EQ(std::string(r.text), "0 0 " + std::to_string(c.w) + " " + std::to_string(c.h));
+        } else {
+            EXPECT_TRUE(work.contains(outer)) << "window " << outer.x() << "," << outer.y() << " " << outer.width() << "x"
+                                              << outer.height();
+            EXPECT_NEAR(double(dw) / dh, double(c.w) / c.h, 0.01);
+            EXPECT_LT(dw, c.w);
+            EXPECT_EQ(int(v.ScaleWidth()), dw + 4);
+        }
+        media::mciSendStringA("seek movi2 to 200 wait", nullptr, 0, 0);
+        plim::test::pumpEvents(100);
+        expectSavedAsShownAt(c.clip, c.w, c.h, 200000);
+        fs::remove(dir / "pics" / "frame.bmp");
+    }
+}
 
 // Everyday widths that are not a multiple of 16, in files with B-frames, sought to the last
 // millisecond before a key frame: the saved picture is that frame to its last column.

@@ -1,6 +1,7 @@
 """What a window shows, compared with ffmpeg's own decode: the one reference decode and the
 one PSNR of the Python end-to-end tests, and waits for a picture rather than for a time."""
 import math
+import os
 import subprocess
 import time
 
@@ -20,11 +21,23 @@ def probe(clip):
     return w, h, int(fields["nb_read_frames"])
 
 
+def hd_matrix(clip):
+    """The scale option that gives an HD stream naming no colour matrix BT.709, as the viewer
+    does (others keep the matrix they name, BT.601 when none)."""
+    out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                          "stream=width,height,color_space", "-of", "compact=p=0", clip],
+                         capture_output=True, text=True).stdout
+    fields = dict(f.split("=", 1) for f in out.strip().split("|") if "=" in f)
+    w, h = int(fields.get("width", 0)), int(fields.get("height", 0))
+    untagged = fields.get("color_space", "unknown") in ("", "unknown")
+    return ":in_color_matrix=bt709" if untagged and (w >= 1280 or h > 576) else ""
+
+
 def reference_frame(clip, k, scale=None):
-    """Picture k (in decoding's output order) as RGB rows, decoded by ffmpeg; scaled to
-    scale=(w, h) with the bicubic filter when given."""
+    """Picture k (in decoding's output order) as RGB rows, decoded by ffmpeg and converted as
+    the viewer converts it; scaled to scale=(w, h) with the bicubic filter when given."""
     size = f":w={scale[0]}:h={scale[1]}" if scale else ""
-    vf = f"select=eq(n\\,{k}),scale=flags=bicubic{size}"
+    vf = f"select=eq(n\\,{k}),scale=flags=bicubic{size}{hd_matrix(clip)}"
     return subprocess.run(["ffmpeg", "-v", "error", "-i", clip, "-vf", vf, "-frames:v", "1", "-f", "rawvideo",
                            "-pix_fmt", "rgb24", "-"], capture_output=True).stdout
 
@@ -33,7 +46,10 @@ def psnr(a, b):
     """PSNR in dB of two pictures of the same byte layout; 0 when they differ in size."""
     if not a or len(a) != len(b):
         return 0.0
-    se = sum((x - y) * (x - y) for x, y in zip(a, b))
+    from PIL import Image, ImageChops
+    # Byte by byte as one long grey row: the histogram of the differences gives their squares.
+    diff = ImageChops.difference(Image.frombytes("L", (len(a), 1), a), Image.frombytes("L", (len(b), 1), b))
+    se = sum(count * v * v for v, count in enumerate(diff.histogram()))
     return 99.0 if se == 0 else 10 * math.log10(255 * 255 * len(a) / se)
 
 
@@ -81,3 +97,28 @@ def wait_until_still(d, wid, w, h, timeout=15.0):
         last = now
         time.sleep(0.3)
     return None
+
+
+def save_frame(d, folder, clip, w, h, k):
+    """Saves the frame shown as frame.bmp through the chooser, as a user does, and compares
+    the picture in it, w x h at its top-left corner, with ffmpeg's decode of frame k."""
+    from xsession import check, click, wait_for, window_ids
+    main = window_ids(d, "^Plim$")[0]
+    click(d, main, 26, 8)  # ComSAVE
+    dialog = wait_for(lambda: window_ids(d, "ﾀﾞｲｱﾛｸﾞ"))
+    if not dialog:
+        check("the chooser opens for the save", False)
+        return
+    click(d, dialog[0], 151, 154)  # the name box
+    d.x("xdotool", "type", "--delay", "50", "frame")
+    click(d, dialog[0], 193, 190)  # OK
+    box = wait_for(lambda: window_ids(d, "^ $"))
+    d.x("xdotool", "key", "Return")
+    bmp = os.path.join(folder, "frame.bmp")
+    saved = bool(box) and wait_for(lambda: os.path.exists(bmp))
+    check(f"frame {k} of {os.path.basename(clip)} is saved", saved)
+    if saved:
+        from PIL import Image
+        got = Image.open(bmp).convert("RGB").crop((0, 0, w, h)).tobytes()
+        db = psnr(got, reference_frame(clip, k))
+        check(f"the saved frame {k} of {os.path.basename(clip)} is ffmpeg's", db >= 45, f"{db:.1f} dB")

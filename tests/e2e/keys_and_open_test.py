@@ -14,7 +14,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from frames import probe, psnr, reference_frame, shown, wait_for_frame, wait_until_changed, wait_until_still  # noqa: E402
+from frames import probe, psnr, reference_frame, save_frame, shown, wait_for_frame, wait_until_changed, wait_until_still  # noqa: E402
 from xsession import Display, check, click, client_geometry, placed, results, top_level_of_size, wait_for, window_ids  # noqa: E402
 from xdnd import drop_files  # noqa: E402
 
@@ -32,30 +32,6 @@ def key(d, name, then=None):
     d.x("xdotool", "key", name)
     if then:
         then()
-
-
-def save_frame(d, folder, clip, w, h, k):
-    """Saves the frame shown as frame.bmp through the chooser, as a user does, and compares
-    the picture in it with ffmpeg's decode of frame k."""
-    main = window_ids(d, "^Plim$")[0]
-    click(d, main, 26, 8)  # ComSAVE
-    dialog = wait_for(lambda: window_ids(d, "ﾀﾞｲｱﾛｸﾞ"))
-    if not dialog:
-        check("the chooser opens for the save", False)
-        return
-    click(d, dialog[0], 151, 154)  # the name box
-    d.x("xdotool", "type", "--delay", "50", "frame")
-    click(d, dialog[0], 193, 190)  # OK
-    box = wait_for(lambda: window_ids(d, "^ $"))
-    d.x("xdotool", "key", "Return")
-    bmp = os.path.join(folder, "frame.bmp")
-    saved = bool(box) and wait_for(lambda: os.path.exists(bmp))
-    check(f"frame {k} of {os.path.basename(clip)} is saved", saved)
-    if saved:
-        from PIL import Image
-        got = Image.open(bmp).convert("RGB").crop((0, 0, w, h)).tobytes()
-        db = psnr(got, reference_frame(clip, k))
-        check(f"the saved frame {k} of {os.path.basename(clip)} is ffmpeg's", db >= 45, f"{db:.1f} dB")
 
 
 def session(clip):

@@ -35,9 +35,9 @@ class Display:
     whenever its last client leaves, and a client connecting during that reset (openbox
     right after the xdpyinfo probe, say) is turned away."""
 
-    def __init__(self, wm):
+    def __init__(self, wm, screen="1280x800"):
         read, write = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", screen + "x24", "-nolisten", "tcp",
                                  "-noreset"],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write,))
         os.close(write)

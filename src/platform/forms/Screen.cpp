@@ -42,6 +42,12 @@ QPoint Screen::originPx() {
     return s ? s->geometry().topLeft() : QPoint();
 }
 
+QRect Screen::workAreaPx() {
+    QScreen* s = QGuiApplication::primaryScreen();
+    if (!s) return QRect(0, 0, 1024, 768);
+    return s->availableGeometry().translated(-s->geometry().topLeft());
+}
+
 void Screen::setOriginOverride(const QPoint* origin) {
     g_originOverridden = origin != nullptr;
     g_origin = origin ? *origin : QPoint();

@@ -3,6 +3,7 @@
 // (1440 / logical dots per inch: 96 dpi gives 15, 120 dpi gives 12). GUI thread only.
 
 #include <QPoint>
+#include <QRect>
 
 namespace plim::forms {
 
@@ -14,6 +15,8 @@ struct Screen {
     // The primary screen's top-left corner on the desktop, in pixels: window positions are
     // relative to it, so windows are placed on the primary monitor wherever it stands.
     static QPoint originPx();
+    // The primary screen's work area (less panels and docks), in pixels from originPx().
+    static QRect workAreaPx();
     // Tests pretend another logical dpi (0 returns to the real screen), or another origin
     // (nullptr returns to the real one).
     static void setDpiOverride(double dpi);

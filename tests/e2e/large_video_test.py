@@ -1,0 +1,77 @@
+#!/usr/bin/env python3
+"""Videos larger than the screen, end to end on Xvfb with a window manager: the video window
+lies whole on the screen, shows the picture scaled to fit (compared with ffmpeg's decode
+scaled the same way), and the frame is saved at the video's own size; a small video still
+gets the window and the BMP it always had.
+
+Usage: large_video_test.py PLIM HD_CLIP UHD_CLIP SMALL_CLIP. Prints 'N passed, N failed'.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from frames import probe, psnr, reference_frame, save_frame, shown  # noqa: E402
+from xsession import Display, check, client_geometry, placed, results, wait_for  # noqa: E402
+
+PLIM, HD, UHD, SMALL = (os.path.abspath(a) for a in sys.argv[1:5])
+
+
+def video_window(d, main_title="^Plim$"):
+    """The plim window other than the main one that shows a picture: the largest visible."""
+    main = set(d.x("xdotool", "search", "--onlyvisible", "--name", main_title).split())
+    ids = [w for w in d.x("xdotool", "search", "--onlyvisible", "--class", "plim").split() if w not in main]
+    sized = [(client_geometry(d, w)[2] * client_geometry(d, w)[3], w) for w in ids]
+    big = [w for area, w in sorted(sized, reverse=True) if area > 100 * 100]
+    return big[0] if big else None
+
+
+def session(screen, clip, scaled):
+    sw, sh = (int(v) for v in screen.split("x"))
+    w, h, _ = probe(clip)
+    name = f"{os.path.basename(clip)} on a {screen} screen"
+    d = Display(True, screen=screen)
+    folder = tempfile.mkdtemp(prefix="plim large ")
+    plim = subprocess.Popen([PLIM, clip], cwd=folder, env=d.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        video = wait_for(lambda: video_window(d), 60)
+        check(f"{name}: the video window opens", bool(video))
+        if not video:
+            return
+        outer = placed(d, video)
+        x, y, ow, oh = outer or (0, 0, 0, 0)
+        check(f"{name}: the whole window is on the screen", outer and x >= 0 and y >= 0 and x + ow <= sw and y + oh <= sh,
+              f"window at {x},{y} {ow}x{oh}")
+        cw, ch = client_geometry(d, video)[2:]
+        dw, dh = cw - 4, ch - 4
+        if scaled:
+            check(f"{name}: shown smaller, of the video's shape", dw < w and abs(dw / dh - w / h) < 0.01,
+                  f"{dw}x{dh} for {w}x{h}")
+            want = reference_frame(clip, 0, scale=(dw, dh))
+        else:
+            check(f"{name}: shown at its own size, as always", (dw, dh) == (w, h), f"{dw}x{dh}")
+            want = reference_frame(clip, 0)
+        got = wait_for(lambda: (lambda p: p if psnr(p, want) >= 35 else None)(shown(d, video, dw, dh)), 30)
+        check(f"{name}: the picture is the frame, scaled as ffmpeg scales it" if scaled else f"{name}: the picture is the frame",
+              bool(got), f"{psnr(shown(d, video, dw, dh), want):.1f} dB")
+        save_frame(d, folder, clip, w, h, 0)
+        bmp = os.path.join(folder, "frame.bmp")
+        if os.path.exists(bmp):
+            from PIL import Image
+            size = Image.open(bmp).size
+            check(f"{name}: the BMP holds the video at its own size", size == (w + 4, h + 4), f"{size}")
+    finally:
+        plim.kill()
+        plim.wait()
+        d.close()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+session("1920x1080", HD, True)
+session("1920x1200", UHD, True)
+session("1920x1080", SMALL, False)
+passed = sum(results)
+print(f"{passed} passed, {len(results) - passed} failed")
+sys.exit(0 if passed == len(results) else 1)

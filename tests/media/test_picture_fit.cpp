@@ -1,0 +1,33 @@
+// The picture's size on screen: the video's own whenever its window fits the work area, else
+// the largest of the same shape with which the window fits.
+#include <gtest/gtest.h>
+
+#include "media/PictureFit.h"
+
+namespace {
+
+TEST(PictureFit, OwnSizeWhenItFitsElseTheLargestOfItsShape) {
+    struct Case {
+        int w, h, extraW, extraH, workW, workH;
+        plim::PictureFit want;
+    };
+    const Case cases[] = {
+        {320, 240, 8, 30, 1280, 800, {320, 240, false}},
+        {1276, 770, 4, 30, 1280, 800, {1276, 770, false}},     // fits to the last pixel
+        {1277, 770, 4, 30, 1280, 800, {1276, 769, true}},      // one pixel too wide
+        {1920, 1080, 6, 29, 1920, 1080, {1868, 1051, true}},   // the height meets the screen first
+        {3840, 2160, 6, 29, 1920, 1200, {1914, 1077, true}},   // the width does
+        {1080, 1920, 6, 29, 1920, 1080, {591, 1051, true}},    // a phone's portrait video
+        {8000, 10, 4, 4, 1000, 800, {996, 1, true}},           // never thinner than a pixel
+        {0, 0, 4, 4, 1000, 800, {0, 0, false}},                // nothing to show
+    };
+    for (const auto& c : cases) {
+        plim::PictureFit got = plim::fitPicture(c.w, c.h, c.extraW, c.extraH, c.workW, c.workH);
+        EXPECT_EQ(got.width, c.want.width) << c.w << "x" << c.h << " in " << c.workW << "x" << c.workH;
+        EXPECT_EQ(got.height, c.want.height) << c.w << "x" << c.h << " in " << c.workW << "x" << c.workH;
+        EXPECT_EQ(got.scaled, c.want.scaled) << c.w << "x" << c.h;
+        EXPECT_LE(got.width + (got.scaled ? c.extraW : 0), c.workW);
+    }
+}
+
+}  // namespace
