@@ -91,6 +91,7 @@ void sizeWindows() {
 void Module1::OpenMedia() {
     media::ReplyBuffer reply;
     SliderPos = 20;
+    VideoScaled = false;  // until a picture is known to be shown smaller
     forms::HWND host = VFrm().Pic.hWnd();
     std::string cmd = "open " + commandPath(MediaPath) + " alias Movi2 style child parent " + std::to_string(host);
     uint32_t rc = media::mciSendStringA(cmd, nullptr, 0, 0);
