@@ -1,9 +1,12 @@
 // Plays the file named on the command line through the MCI service in a window, to its end,
-// then exits. The last line printed is DROPPED=N, the frames dropped as late.
+// then exits. With --fit WxH first, the picture is shown as large as fits in W x H, of its own
+// shape, as the viewer shows a video larger than the screen. Prints FIRST_FRAME_MS=N (open
+// to the first frame on screen); the last line printed is DROPPED=N, the frames dropped as late.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -21,8 +24,10 @@ std::string ask(plim::mci::MciService& s, const std::string& cmd) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    int fitW = 0, fitH = 0;
+    if (argc > 3 && std::string(argv[1]) == "--fit" && std::sscanf(argv[2], "%dx%d", &fitW, &fitH) == 2) argv += 2;
     if (argc < 2) {
-        std::fprintf(stderr, "usage: plim_play FILE\n");
+        std::fprintf(stderr, "usage: plim_play [--fit WxH] FILE\n");
         return 2;
     }
     auto service = plim::mci::createService();
@@ -38,7 +43,17 @@ int main(int argc, char** argv) {
     }
     std::string where = ask(*service, "where m source");
     int x, y, w, h;
-    if (std::sscanf(where.c_str(), "%d %d %d %d", &x, &y, &w, &h) == 4) host.resize(w, h);
+    if (std::sscanf(where.c_str(), "%d %d %d %d", &x, &y, &w, &h) == 4) {
+        if (fitW > 0 && fitH > 0 && (w > fitW || h > fitH)) {
+            bool wide = int64_t(w) * fitH >= int64_t(h) * fitW;
+            int sw = wide ? fitW : int(int64_t(w) * fitH / h), sh = wide ? int(int64_t(h) * fitW / w) : fitH;
+            std::string rect = " at 0 0 " + std::to_string(sw) + " " + std::to_string(sh);
+            service->sendString("put m window" + rect, nullptr, 0, 0);
+            service->sendString("put m destination" + rect, nullptr, 0, 0);
+            w = sw, h = sh;
+        }
+        host.resize(w, h);
+    }
     host.show();
     service->sendString("window m state show", nullptr, 0, 0);
     // The first frame is on screen once the playback window holds it and has painted.
@@ -46,7 +61,8 @@ int main(int argc, char** argv) {
         plim::forms::widgetOf(std::stoi(ask(*service, "status m window handle"))));
     while (surface && !surface->frame().valid() && t.elapsed() < 10000) app.processEvents(QEventLoop::AllEvents, 1);
     app.processEvents();
-    std::printf("open to first frame on screen: %lld ms\n", static_cast<long long>(t.elapsed()));
+    std::printf("open to first frame on screen: %lld ms\nFIRST_FRAME_MS=%lld\n", static_cast<long long>(t.elapsed()),
+                static_cast<long long>(t.elapsed()));
     service->sendString("play m", nullptr, 0, 0);
     QTimer poll;  // the event loop sleeps between frames; poll the mode as a viewer would
     QObject::connect(&poll, &QTimer::timeout, [&] {

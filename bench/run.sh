@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs the benchmarks and prints their ratios. Makes its clips with FFmpeg; compares real-time
 # playback CPU with mpv (installed here if missing) on a virtual X server.
-# Usage: bench/run.sh [open|soak|engine|capture|playback ...]; no argument runs them all.
+# Usage: bench/run.sh [open|soak|engine|capture|playback|4k ...]; no argument runs them all.
 set -euo pipefail
-sections=" ${*:-open soak engine capture playback} "
+sections=" ${*:-open soak engine capture playback 4k} "
 want() { [[ "$sections" == *" $1 "* ]]; }
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -45,7 +45,7 @@ if want capture; then
   echo "== capture"
   "$b/bench_capture" "$hd"
 fi
-want playback || exit 0
+want playback || want 4k || exit 0
 
 echo "== real-time playback on Xvfb: Plim, mpv and the minimal player, side by side"
 # CPU is the player's user+system time plus the X server's during the run; memory is the
@@ -58,14 +58,16 @@ trap 'kill $xvfb 2>/dev/null || true' EXIT
 for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 ticks=$(getconf CLK_TCK)
 xcpu() { awk -v t="$ticks" '{printf "%.3f", ($14 + $15) / t}' "/proc/$xvfb/stat"; }
-# Runs a player once; prints "CPU RSS_MiB DROPPED".
+# Runs a player once; prints "CPU RSS_MiB DROPPED FIRST_FRAME_MS".
 measure_once() {
-  local x0 x1 dropped
+  local x0 x1 dropped first
   x0=$(xcpu)
   /usr/bin/time -f "%U %S %M" -o /tmp/plim-bench-time "$@" >/tmp/plim-bench-out 2>&1 || true
   x1=$(xcpu)
   dropped=$(grep -o 'DROPPED=[0-9]*' /tmp/plim-bench-out | tail -1 | cut -d= -f2)
-  awk -v x0="$x0" -v x1="$x1" -v d="${dropped:-?}" 'NR == 1 {printf "%.2f %.0f %s\n", $1 + $2 + x1 - x0, $3 / 1024, d}' /tmp/plim-bench-time
+  first=$(grep -o 'FIRST_FRAME_MS=[0-9]*' /tmp/plim-bench-out | head -1 | cut -d= -f2)
+  awk -v x0="$x0" -v x1="$x1" -v d="${dropped:-?}" -v f="${first:-?}" \
+    'NR == 1 {printf "%.2f %.0f %s %s\n", $1 + $2 + x1 - x0, $3 / 1024, d, f}' /tmp/plim-bench-time
 }
 # The i-th of a column of numbers once sorted: the median when i is the middle.
 nth() { sort -g | sed -n "$1p"; }
@@ -76,6 +78,7 @@ clip10() {  # name size rate codec-args...
     -f lavfi -i "sine=frequency=440:duration=10" "$@" "$out"
   echo "$out"
 }
+if want playback; then
 h1080=$(clip10 h264_1080p30_10s.avi 1920x1080 30 -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a libmp3lame)
 h2160=$(clip10 h264_2160p30_10s.avi 3840x2160 30 -c:v libx264 -preset veryfast -crf 22 -pix_fmt yuv420p -c:a libmp3lame)
 mj240=$(clip10 mjpeg_240p25_10s.avi 320x240 25 -c:v mjpeg -q:v 3 -c:a pcm_s16le)
@@ -90,10 +93,10 @@ m=$(((runs + 1) / 2))
 rows=()
 for c in "$h1080" "$h2160" "$mj240" "$mj2160"; do
   out=$(for _ in $(seq 1 "$runs"); do
-    printf "%s %s %s\n" "$(measure_once "$b/plim_play" "$c")" \
+    printf "%s %s %s\n" "$(measure_once "$b/plim_play" "$c" | cut -d' ' -f1-3)" \
       "$(measure_once mpv --no-config --vo=x11 --ao=null --msg-level=all=no,mpv_drops=info \
-        --script="$root/bench/mpv_drops.lua" "$c")" \
-      "$(measure_once "$b/min_player" "$c")"
+        --script="$root/bench/mpv_drops.lua" "$c" | cut -d' ' -f1-3)" \
+      "$(measure_once "$b/min_player" "$c" | cut -d' ' -f1-3)"
   done)
   col() { awk -v k="$1" '{print $k}' <<<"$out"; }
   row=()
@@ -109,11 +112,12 @@ for r in "${rows[@]}"; do
 done
 # BENCH_BASELINE=path/to/another/plim_play (an earlier build): played in turn with this one,
 # so a change is measured against what came before it in the same run.
-[ -n "${BENCH_BASELINE:-}" ] || exit 0
+if [ -n "${BENCH_BASELINE:-}" ]; then
 echo "== against the baseline $BENCH_BASELINE, in turn (median CPU s / RSS MiB / most dropped)"
 for c in "$h1080" "$h2160" "$mj240" "$mj2160"; do
   out=$(for _ in $(seq 1 "$runs"); do
-    printf "%s %s\n" "$(measure_once "$b/plim_play" "$c")" "$(measure_once "$BENCH_BASELINE" "$c")"
+    printf "%s %s\n" "$(measure_once "$b/plim_play" "$c" | cut -d' ' -f1-3)" \
+      "$(measure_once "$BENCH_BASELINE" "$c" | cut -d' ' -f1-3)"
   done)
   col() { awk -v k="$1" '{print $k}' <<<"$out"; }
   printf "  %-22s now %6s %5s %3s   baseline %6s %5s %3s   CPU now/baseline %.2f  RSS now/baseline %.2f\n" "$(basename "$c")" \
@@ -121,3 +125,38 @@ for c in "$h1080" "$h2160" "$mj240" "$mj2160"; do
     "$(col 4 | nth $m)" "$(col 5 | nth $m)" "$(col 6 | sort -g | tail -1)" \
     "$(awk '{print $1 / $4}' <<<"$out" | nth $m)" "$(awk '{print $2 / $5}' <<<"$out" | nth $m)"
 done
+fi
+fi
+
+want 4k || exit 0
+runs=${BENCH_RUNS:-3}
+m=$(((runs + 1) / 2))
+echo "== 4K on our 2-core machine: Plim against mpv, played in turn"
+# Each row: median CPU s (player + X server), median maximum RSS MiB, the most frames dropped
+# in any run, median time from open to the first frame (ms). "fit" rows show the picture as
+# large as fits a 1920x1080 screen, as the viewer does with a video larger than the screen.
+u60=$(clip10 h264_2160p60_10s.mp4 3840x2160 60 -c:v libx264 -preset veryfast -crf 22 -pix_fmt yuv420p -c:a aac)
+hevc=$(clip10 hevc10_2160p30_10s.mkv 3840x2160 30 -c:v libx265 -preset ultrafast -x265-params log-level=error \
+  -pix_fmt yuv420p10le -c:a aac)
+av1=$(clip10 av1_2160p30_10s.mp4 3840x2160 30 -c:v libsvtav1 -preset 12 -pix_fmt yuv420p -c:a aac)
+printf "%-26s %34s %34s %9s %9s\n" clip "Plim CPU s / RSS MiB / drop / 1st ms" "mpv CPU s / RSS MiB / drop / 1st ms" "CPU/mpv" "RSS/mpv"
+for spec in "$u60" "$hevc" "$av1" "fit:$u60"; do
+  c=${spec#fit:}
+  fit=() mfit=()
+  [ "$spec" = "$c" ] || fit=(--fit 1916x1050) mfit=(--autofit=1916x1050)
+  out=$(for _ in $(seq 1 "$runs"); do
+    printf "%s %s\n" "$(measure_once "$b/plim_play" "${fit[@]}" "$c")" \
+      "$(measure_once mpv --no-config --vo=x11 --ao=null "${mfit[@]}" --msg-level=all=no,mpv_drops=info \
+        --script="$root/bench/mpv_drops.lua" "$c")"
+  done)
+  col() { awk -v k="$1" '{print $k}' <<<"$out"; }
+  printf "%-26s %11s %7s %5s %7s   %11s %7s %5s %7s   %7.2f %7.2f\n" "$([ "$spec" = "$c" ] || echo "fit ")$(basename "$c")" \
+    "$(col 1 | nth $m)" "$(col 2 | nth $m)" "$(col 3 | sort -g | tail -1)" "$(col 4 | nth $m)" \
+    "$(col 5 | nth $m)" "$(col 6 | nth $m)" "$(col 7 | sort -g | tail -1)" "$(col 8 | nth $m)" \
+    "$(awk '{print $1 / $5}' <<<"$out" | nth $m)" "$(awk '{print $2 / $6}' <<<"$out" | nth $m)"
+done
+echo "== exact seek and steps at 4K HEVC, a key frame every 250 pictures, against libavcodec alone"
+hevc250="$clips/hevc_2160p30_gop250.mkv"
+[ -f "$hevc250" ] || ffmpeg -v error -y -f lavfi -i "testsrc2=size=3840x2160:rate=30:duration=12" -c:v libx265 \
+  -preset ultrafast -x265-params log-level=error:keyint=250:min-keyint=250:scenecut=0 -pix_fmt yuv420p10le "$hevc250"
+"$b/bench_engine" "$hevc250"
