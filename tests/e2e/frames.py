@@ -35,9 +35,10 @@ def hd_matrix(clip):
 
 def reference_frame(clip, k, scale=None):
     """Picture k (in decoding's output order) as RGB rows, decoded by ffmpeg and converted as
-    the viewer converts it; scaled to scale=(w, h) with the bicubic filter when given."""
+    the viewer converts it: bicubic, or shrunk to scale=(w, h) by area averaging when given."""
     size = f":w={scale[0]}:h={scale[1]}" if scale else ""
-    vf = f"select=eq(n\\,{k}),scale=flags=bicubic{size}{hd_matrix(clip)}"
+    flags = "area" if scale else "bicubic"
+    vf = f"select=eq(n\\,{k}),scale=flags={flags}{size}{hd_matrix(clip)}"
     return subprocess.run(["ffmpeg", "-v", "error", "-i", clip, "-vf", vf, "-frames:v", "1", "-f", "rawvideo",
                            "-pix_fmt", "rgb24", "-"], capture_output=True).stdout
 

@@ -59,7 +59,7 @@ std::vector<uint8_t> libraryConversion(const VideoFrame& vf, int stride, int out
     outH = outH ? outH : f->height;
     std::vector<uint8_t> out(size_t(stride) * (outH + 1));
     SwsContext* c = sws_getContext(f->width, f->height, AVPixelFormat(f->format), outW, outH,
-                                   AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
+                                   AV_PIX_FMT_BGRA, scalerFor(f->width, f->height, outW, outH), nullptr, nullptr, nullptr);
     int cs = chooseColorspace(AVCOL_SPC_UNSPECIFIED, f->width, f->height);
     sws_setColorspaceDetails(c, sws_getCoefficients(cs), 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     uint8_t* planes[4] = {out.data()};

@@ -40,6 +40,13 @@ bool scaleInto(SwsContext* ctx, const AVFrame* f, uint8_t* dst, int stride) {
     return ctx && sws_scale(ctx, f->data, f->linesize, 0, f->height, planes, strides) > 0;
 }
 
+}  // namespace
+
+int scalerFor(int width, int height, int outWidth, int outHeight) {
+    return outWidth < width && outHeight < height ? SWS_AREA : SWS_BICUBIC;
+}
+
+namespace {
 // Full-range JPEG formats become their plain twins with the range given separately.
 AVPixelFormat plainFormat(AVPixelFormat f, bool& full) {
     switch (f) {
@@ -68,7 +75,7 @@ SwsContext* FrameConverter::prepare(const AVFrame* f, bool exact, int outWidth, 
     if (!c.sws || c.width != f->width || c.height != f->height || c.format != src || c.outWidth != outWidth ||
         c.outHeight != outHeight) {
         if (c.sws) sws_freeContext(c.sws);
-        int flags = SWS_BICUBIC | (exact ? SWS_ACCURATE_RND | SWS_BITEXACT : 0);
+        int flags = scalerFor(f->width, f->height, outWidth, outHeight) | (exact ? SWS_ACCURATE_RND | SWS_BITEXACT : 0);
         c = Context{sws_getContext(f->width, f->height, src, outWidth, outHeight, AV_PIX_FMT_BGRA, flags, nullptr,
                                    nullptr, nullptr),
                     f->width, f->height, src, outWidth, outHeight};

@@ -21,6 +21,10 @@ namespace plim::engine {
 
 // The colour matrix for a stream that does not say: HD sizes use BT.709, others BT.601.
 int chooseColorspace(int tagged, int width, int height);
+// libswscale's filter for a picture converted to another size: pictures shown smaller are
+// averaged over the area each shown pixel covers, the usual filter for shrinking, and a third
+// cheaper than bicubic from 4K; all others, and every picture at its own size, are bicubic.
+int scalerFor(int width, int height, int outWidth, int outHeight);
 
 class FrameConverter {
 public:
