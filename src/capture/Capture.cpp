@@ -41,14 +41,11 @@ void SaveFrameAction() {
     d.Hide();
     VFrm().SetFocus();
     gdi::HDC dest = Ufrm().Pic.hDC();
+    std::string failure;
     if (VideoScaled) {
         // The window shows the picture smaller: the frame is saved at the video's own size, as
         // the player has it, never as the smaller copy on screen.
-        std::string failure = frameAtOwnSize(dest);
-        if (!failure.empty()) {
-            forms::MsgBox("BMPﾌｧｲﾙに保存できませんでした\n" + failure, forms::vbOKOnly, std::string("ｴﾗｰ"));
-            return;
-        }
+        failure = frameAtOwnSize(dest);
     } else {
         gdi::HDC src = VFrm().hDC();
         // The whole client area, however large: a fixed 1000 x 1000 would leave HD frames cut.
@@ -56,10 +53,12 @@ void SaveFrameAction() {
         int h = std::max(kCopyMinimum, int(VFrm().ScaleHeight()));
         gdi::BitBlt(dest, 0, 0, w, h, src, FrameBorder, FrameBorder, gdi::SRCCOPY);
     }
-    ChosenFolder = DiaLog().Dir1.Path();
-    std::string path = forms::JoinPath(ChosenFolder, DiaLog().Text1.Text()) + ".bmp";
-    forms::DoEvents();
-    std::string failure = forms::SavePicture(Ufrm().Pic.Image(), path);
+    if (failure.empty()) {
+        ChosenFolder = DiaLog().Dir1.Path();
+        std::string path = forms::JoinPath(ChosenFolder, DiaLog().Text1.Text()) + ".bmp";
+        forms::DoEvents();
+        failure = forms::SavePicture(Ufrm().Pic.Image(), path);
+    }
     if (!failure.empty()) {
         forms::MsgBox("BMPﾌｧｲﾙに保存できませんでした\n" + failure, forms::vbOKOnly, std::string("ｴﾗｰ"));
         return;

@@ -46,6 +46,12 @@ void keepOnScreen(VFrmT& v) {
     v.setLeft(std::max(left, std::min(v.Left(), right - v.Width())));
 }
 
+// A window's outer size, twips, around a client of `pixels` and the 4-pixel border: its frame
+// (chrome, twips) as it is, computed as the video window has always been sized.
+float outerTwips(float chrome, int16_t twipsPerPixel, int32_t pixels) {
+    return chrome + float(rt::Mul32(twipsPerPixel, pixels)) + float(rt::Mul16(twipsPerPixel, 4));
+}
+
 // The device's window and picture at the size shown.
 void showScaled(const PictureFit& fit) {
     std::string rect = " at 0 0 " + std::to_string(fit.width) + " " + std::to_string(fit.height);
@@ -63,8 +69,8 @@ void sizeWindows() {
     float chromeW = v.Width() - TwipsX * v.ScaleWidth(), chromeH = v.Height() - TwipsY * v.ScaleHeight();
     PictureFit fit = shownSize(chromeW, chromeH);
     VideoScaled = fit.scaled;
-    v.setWidth(chromeW + float(rt::Mul32(TwipsX, fit.width)) + float(rt::Mul16(TwipsX, 4)));
-    v.setHeight(chromeH + float(rt::Mul32(TwipsY, fit.height)) + float(rt::Mul16(TwipsY, 4)));
+    v.setWidth(outerTwips(chromeW, TwipsX, fit.width));
+    v.setHeight(outerTwips(chromeH, TwipsY, fit.height));
     v.Pic.setWidth(v.Width());
     v.Pic.setHeight(v.Height());
     v.Pic.setScaleWidth(v.ScaleWidth());
@@ -81,8 +87,8 @@ void sizeWindows() {
     keepOnScreen(v);
     showScaled(fit);
     // The capture window keeps the video's own size: the frame is saved whole.
-    u.setWidth(chromeW + float(rt::Mul32(TwipsX, VideoWidth)) + float(rt::Mul16(TwipsX, 4)));
-    u.setHeight(chromeH + float(rt::Mul32(TwipsY, VideoHeight)) + float(rt::Mul16(TwipsY, 4)));
+    u.setWidth(outerTwips(chromeW, TwipsX, VideoWidth));
+    u.setHeight(outerTwips(chromeH, TwipsY, VideoHeight));
     u.Pic.setWidth(float(VideoWidth + 4));
     u.Pic.setHeight(float(VideoHeight + 4));
 }

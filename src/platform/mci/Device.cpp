@@ -15,6 +15,18 @@
 
 namespace plim::mci {
 
+namespace {
+// The first byte of `area` in a 32-bit BGRA image, where the converter may write its rows;
+// nullptr when the image is of another format or does not hold the whole area.
+uint8_t* bgraArea(QImage& img, const QRect& area) {
+    QImage::Format fmt = img.format();
+    bool bgra32 = fmt == QImage::Format_RGB32 || fmt == QImage::Format_ARGB32 ||
+                  fmt == QImage::Format_ARGB32_Premultiplied;
+    if (!bgra32 || !img.rect().contains(area)) return nullptr;
+    return img.bits() + qsizetype(area.y()) * img.bytesPerLine() + qsizetype(area.x()) * 4;
+}
+}  // namespace
+
 VideoSurface::VideoSurface(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -130,11 +142,7 @@ void VideoSurface::paintEvent(QPaintEvent*) {
 bool VideoSurface::drawSourceInto(QImage& into, QPoint at) {
     if (!frame_.valid()) return false;
     QRect dest(at, QSize(frame_.width, frame_.height));
-    bool bgra32 = into.format() == QImage::Format_RGB32 || into.format() == QImage::Format_ARGB32;
-    if (bgra32 && into.rect().contains(dest)) {
-        uint8_t* origin = into.bits() + qsizetype(at.y()) * into.bytesPerLine() + qsizetype(at.x()) * 4;
-        return converter_.toBgra(frame_, origin, int(into.bytesPerLine()));
-    }
+    if (uint8_t* origin = bgraArea(into, dest)) return converter_.toBgra(frame_, origin, int(into.bytesPerLine()));
     // Partly outside: converted whole, and the part that lands is drawn.
     QImage img(dest.size(), QImage::Format_RGB32);
     if (img.isNull() || !converter_.toBgra(frame_, img.bits(), int(img.bytesPerLine()))) return false;
@@ -152,15 +160,11 @@ bool VideoSurface::convertInPlace(QPainter& p, const QRect& dest) {
     QPaintDevice* dev = engine ? engine->paintDevice() : nullptr;
     if (!dev || dev->devType() != QInternal::Image) return false;
     auto* img = static_cast<QImage*>(dev);
-    QImage::Format fmt = img->format();
-    bool bgra32 = fmt == QImage::Format_RGB32 || fmt == QImage::Format_ARGB32 ||
-                  fmt == QImage::Format_ARGB32_Premultiplied;
     QTransform t = p.deviceTransform();
-    if (!bgra32 || img->devicePixelRatio() != 1.0 || t.type() > QTransform::TxTranslate) return false;
-    QRect at = t.mapRect(dest);
-    if (!QRect(QPoint(0, 0), img->size()).contains(at) || !rect().contains(dest)) return false;
+    if (img->devicePixelRatio() != 1.0 || t.type() > QTransform::TxTranslate || !rect().contains(dest)) return false;
+    uint8_t* origin = bgraArea(*img, t.mapRect(dest));
+    if (!origin) return false;
     p.beginNativePainting();  // the painter has flushed what it drew before
-    uint8_t* origin = img->bits() + qsizetype(at.y()) * img->bytesPerLine() + qsizetype(at.x()) * 4;
     bool ok = converter_.toBgra(frame_, origin, int(img->bytesPerLine()), dest.width(), dest.height());
     p.endNativePainting();
     return ok;
