@@ -50,7 +50,9 @@ struct PlayCore {
 
     // Thread-safe on their own.
     PacketQueue vq;
-    FrameQueue fq{3, 48u << 20};  // three pictures at most, 48 MB at most (one at least)
+    // Three pictures at most, and 32 MB at most (one at least): two 4K pictures of 8 bits. A
+    // third 4K picture holds 12 MB more in the decoder's pool, and 4K plays as smoothly with two.
+    FrameQueue fq{3, 32u << 20};
     StepCache steps{kStepCacheBytes};
 
     // mu guards everything below.
