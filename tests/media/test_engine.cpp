@@ -2,6 +2,7 @@
 // damaged files, and storms of control calls from several threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -439,6 +440,45 @@ TEST(Engine, UnknownLengthPlaysToTheRealEnd) {
 
 // Steps show exactly the next and the previous frame, in files with B-frames (where steps
 // back come from the pictures a seek kept) and in program streams, and stop at either end.
+// The open shows the file's first picture once, the one decoded while the file was probed:
+// decoding it again from the start hands it on neither to a step nor to play.
+TEST(Engine, OpenShowsTheFirstPictureOnceAndStepsAndPlayGoOnFromIt) {
+    for (const char* f : {"h264_854x480_bf.avi", "mpeg2_mp2.mpeg", "mpeg4_322x240_bf.avi", "hevc10.mkv", "h264_aac.mp4",
+                          "phone_rotate90.mp4"}) {
+        SCOPED_TRACE(f);
+        auto ref = plim::test::referenceDecode(clip(f));
+        ASSERT_GE(ref.frames(), 40u);
+        auto p = openOk(clip(f));
+        ASSERT_TRUE(p);
+        FrameConverter conv;
+        auto expectFrame = [&](const VideoFrame& shown, size_t k) {
+            ASSERT_TRUE(shown.valid()) << "frame " << k;
+            std::vector<uint8_t> bgra = conv.bgra(shown);
+            EXPECT_GE(plim::test::psnrColumns(bgra.data(), ref.width * 4, ref.frame(k), ref.width * 4, 0, ref.width,
+                                              ref.height),
+                      45.0)
+                << "frame " << k;
+            EXPECT_NEAR(double(shown.ptsUs), double(ref.timesUs[k]), 2.0) << "frame " << k;
+        };
+        int handed = 0;
+        auto count = [&](const VideoFrame&) { ++handed; };
+        expectFrame(pump(*p, [&] { return p->seekSettled(); }, count), 0);
+        for (size_t k = 1; k <= 3; ++k) {
+            p->step(1);
+            expectFrame(pump(*p, [&] { return p->seekSettled(); }, count), k);
+        }
+        EXPECT_EQ(handed, 4) << "one picture for the open and one for each step";
+        std::vector<int64_t> played;
+        p->play(std::nullopt, ref.timesUs[20]);
+        pump(*p, [&] { return p->mode() != Mode::Playing; }, [&](const VideoFrame& v) { played.push_back(v.ptsUs); });
+        ASSERT_FALSE(played.empty());
+        EXPECT_GT(played.front(), ref.timesUs[3]) << "play goes on after the picture shown";
+        EXPECT_TRUE(std::is_sorted(played.begin(), played.end()) &&
+                    std::adjacent_find(played.begin(), played.end()) == played.end())
+            << "no picture shown twice";
+    }
+}
+
 TEST(Engine, StepsShowExactlyTheNextAndThePreviousFrame) {
     for (const char* f : {"h264.avi", "mpeg2_mp2.mpeg", "mpeg4_322x240_bf.avi"}) {
         SCOPED_TRACE(f);

@@ -24,6 +24,7 @@ int decoderThreadsFor(int width, int height, int64_t frameDurUs, unsigned cores)
 VideoDecoder::~VideoDecoder() {
     if (ctx_) avcodec_free_context(&ctx_);
     if (frame_) av_frame_free(&frame_);
+    if (firstPicture_) av_frame_free(&firstPicture_);
 }
 
 bool VideoDecoder::open(const AVStream* st, int64_t originUs, int threads, int64_t lengthUs) {
@@ -100,6 +101,7 @@ std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int st
     std::vector<int64_t> times;  // the first pictures' own times, unfiltered where they have one
     auto got = [&](AVFrame* f, int64_t us) {
         int64_t ts = f->best_effort_timestamp;
+        if (times.empty() && !firstPicture_) firstPicture_ = av_frame_clone(f);
         if (times.size() < kOriginPictures) times.push_back(ts != AV_NOPTS_VALUE ? mediaTimeUs(timeBase_, ts, 0) : us);
     };
     auto settled = [&] { return times.size() >= kOriginPictures || (times.size() == 2 && !originDamaged(times)); };
@@ -116,6 +118,7 @@ std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int st
     }
     std::optional<int64_t> first;
     if (!times.empty()) first = originFrom(times);
+    if (!first || *first != times[0]) av_frame_free(&firstPicture_);  // the origin is not its time
     av_packet_free(&pkt);
     originUs_ = first ? *first : saved;
     times_.setWindow(window);

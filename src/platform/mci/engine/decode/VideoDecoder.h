@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "platform/mci/engine/decode/TimestampFilter.h"
 #include "platform/mci/engine/Types.h"
@@ -50,6 +51,10 @@ public:
     // Reads from the start until the first picture comes out; its time in the container's
     // clock (microseconds), or nullopt when no picture can be decoded.
     std::optional<int64_t> firstPictureUs(AVFormatContext* fmt, int streamIndex);
+    // The picture firstPictureUs decoded first, when its own time is the one it returned
+    // (media time zero once that is the origin); null otherwise. Ownership passes to the
+    // caller (free with av_frame_free). Showing it spares decoding it again after open.
+    AVFrame* takeFirstPicture() { return std::exchange(firstPicture_, nullptr); }
     // Whether the packets read by firstPictureUs carried presentation times. Without them
     // (AVI) picture times are decoding times, and the first picture's comes the decoder's
     // delay after the stream's start, which the sound does not share.
@@ -75,6 +80,7 @@ private:
     TimestampFilter times_;
     int64_t frameDurUs_ = kDefaultFrameDurUs;
     AVFrame* frame_ = nullptr;
+    AVFrame* firstPicture_ = nullptr;  // see takeFirstPicture
     bool packetsCarryPts_ = true;
 };
 

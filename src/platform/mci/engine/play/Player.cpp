@@ -57,6 +57,8 @@ void Player::assemble() {
     c.stepSpanUs = int64_t(PlayCore::kStepCacheBytes) / pictureBytes * c.info.frameDurUs;
     // Back to the start after the probe; the reader is there already when there are no pictures.
     c.seekReq = SeekRequest{.pending = true, .gen = c.gen, .targetUs = 0, .move = c.info.hasVideo};
+    // The probe decoded the first picture already: it is shown without waiting for the reseek.
+    if (c.info.hasVideo) video_->startWith(c.dec->takeFirstPicture(), c.gen);
     readerThread_ = std::thread(&Reader::run, reader_.get());
     if (c.info.hasVideo) videoThread_ = std::thread(&VideoWorker::run, video_.get());
 }

@@ -17,6 +17,23 @@ VideoWorker::VideoWorker(PlayCore& core, Reader& reader)
       emitFn_([this](AVFrame* f, int64_t pts, bool target) { handOn(f, pts, target); }),
       onFrameFn_([this](AVFrame* f, int64_t pts) { onFrame(f, pts); }) {}
 
+VideoWorker::~VideoWorker() { av_frame_free(&first_); }
+
+void VideoWorker::startWith(AVFrame* first, uint64_t gen) {
+    av_frame_free(&first_);
+    first_ = first;
+    firstGen_ = first ? gen : 0;
+}
+
+// The open's picture, at media time zero, before anything is decoded.
+void VideoWorker::handOnFirst() {
+    if (!first_) return;
+    gen_ = firstGen_;
+    if (!queue(first_, 0, true)) firstGen_ = 0;  // decoded anew and handed on as usual
+    av_frame_free(&first_);
+    gen_ = 0;  // the reader's Flush starts the generation's decoding as for any other
+}
+
 VideoFrame VideoWorker::picture(const AVFrame* f, int64_t ptsUs) {
     const AVFrame* shown = look_.apply(f);
     if (!shown) return {};
@@ -28,10 +45,15 @@ VideoFrame VideoWorker::picture(const AVFrame* f, int64_t ptsUs) {
 }
 
 void VideoWorker::handOn(AVFrame* f, int64_t ptsUs, bool seekTarget) {
+    if (firstGen_ != 0 && gen_ == firstGen_ && ptsUs <= 0) return;  // the open's picture, handed on
+    queue(f, ptsUs, seekTarget);
+}
+
+bool VideoWorker::queue(const AVFrame* f, int64_t ptsUs, bool seekTarget) {
     VideoFrame vf = picture(f, ptsUs);
-    if (!vf.valid()) return;
+    if (!vf.valid()) return false;
     vf.seekTarget = seekTarget;
-    c_.fq.push(std::move(vf));  // blocks while the queue is full
+    return c_.fq.push(std::move(vf));  // blocks while the queue is full
 }
 
 void VideoWorker::onFrame(AVFrame* f, int64_t ptsUs) {
@@ -74,6 +96,7 @@ void VideoWorker::end() {
 
 void VideoWorker::run() {
     look_.setOrientation(c_.info.orientation);  // the media is open before the thread starts
+    handOnFirst();
     while (auto item = c_.vq.pop()) {
         reader_.tookPacket();
         PacketItem it = *item;

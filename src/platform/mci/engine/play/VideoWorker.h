@@ -19,6 +19,14 @@ class Reader;
 class VideoWorker {
 public:
     VideoWorker(PlayCore& core, Reader& reader);
+    ~VideoWorker();
+    VideoWorker(const VideoWorker&) = delete;
+    VideoWorker& operator=(const VideoWorker&) = delete;
+    // Before the thread starts: the open's picture, already decoded while the media was
+    // probed (owned from here on; null: none). The thread hands it on first, as the picture
+    // of generation gen's target, and does not hand on again the pictures of that
+    // generation up to its time when it decodes them anew from the start.
+    void startWith(AVFrame* first, uint64_t gen);
     // The video thread's body: returns once the packet queue is closed.
     void run();
 
@@ -27,6 +35,9 @@ private:
     void end();
     void onFrame(AVFrame* f, int64_t ptsUs);
     void handOn(AVFrame* f, int64_t ptsUs, bool seekTarget);
+    // False when the frame was not queued (no picture could be made, or it was stale).
+    bool queue(const AVFrame* f, int64_t ptsUs, bool seekTarget);
+    void handOnFirst();
     // The picture as it is shown (PictureLook), as a frame of this generation.
     VideoFrame picture(const AVFrame* f, int64_t ptsUs);
 
@@ -37,6 +48,8 @@ private:
     int64_t lastEndUs_ = 0;  // where the last picture decoded ends
     PacketItem start_;       // the Flush that began this generation's decoding
     bool retry_ = false;     // decoding began too late: waiting for the reader to start earlier
+    AVFrame* first_ = nullptr;  // startWith's picture, until the thread hands it on
+    uint64_t firstGen_ = 0;     // its generation, once handed on: 0 when none was
     PictureLook look_;
     SeekPicker picker_;
     SeekPicker::Emit emitFn_;
