@@ -107,6 +107,23 @@ TEST_F(OnScreen, FramesPutPastTheBackingStoreAreTheConvertedPicture) {
     EXPECT_TRUE(onScreen(host_.get(), videoArea()) == now);
 }
 
+// A picture handed on before its window is shown is first painted when the window is exposed;
+// the memory for the frames that follow is made ready then, not while the first one is due.
+TEST_F(OnScreen, APictureShownLateHasTheMemoryForPlayReadyBeforePlay) {
+    std::string open = "open \"" + test::clip("mpeg4_mp3.avi") + "\" alias n style child parent " +
+                       std::to_string(forms::handleOf(host_.get()));
+    ASSERT_EQ(service_->sendString(open, nullptr, 0, 0), 0u);
+    send("put n window at 20 10 320 240");
+    auto* hidden = dynamic_cast<mci::VideoSurface*>(forms::widgetOf(std::stoi(ask("status n window handle"))));
+    ASSERT_NE(hidden, nullptr);
+    pump(2000, [&] { return hidden->frame().valid(); });
+    ASSERT_TRUE(hidden->frame().valid()) << "the open's picture comes while the window is hidden";
+    send("window n state show");
+    pump(1000, [&] { return hidden->directReady(); });
+    EXPECT_TRUE(hidden->directReady());
+    send("close n");
+}
+
 TEST_F(OnScreen, AnExposeShowsTheCurrentPictureNotAnOlderOne) {
     playAWhile();
     std::vector<uint32_t> now = converted(*surface_);

@@ -38,12 +38,13 @@ void VideoSurface::setFrame(engine::VideoFrame f) {
     frame_ = std::move(f);
     if (presentDirect()) return;
     repaint();
-    reserveDirect();
 }
 
 // After a paint that the next frame could follow past the backing store, the shared memory
 // for it is made ready on a later pass of the event loop: a picture just opened shows at
-// once, and the first frame played is not late for want of memory.
+// once, and the first frame played is not late for want of memory. Every paint of a picture
+// asks, not only one a new frame caused: a picture handed on before the window was shown is
+// first painted when the window is exposed.
 void VideoSurface::reserveDirect() {
     if (!presenter_ || reserving_ || !painted_.isValid()) return;
     if (!presenter_->needsReserve(painted_.size())) return;  // frames painted while covered
@@ -52,6 +53,10 @@ void VideoSurface::reserveDirect() {
         reserving_ = false;
         if (presenter_ && painted_.isValid()) presenter_->reserve(painted_.size());
     });
+}
+
+bool VideoSurface::directReady() const {
+    return presenter_ && painted_.isValid() && !presenter_->needsReserve(painted_.size());
 }
 
 QRect VideoSurface::frameDestination() const {
@@ -122,6 +127,7 @@ void VideoSurface::paintEvent(QPaintEvent*) {
     }
     QRect dest = frameDestination();
     painted_ = dest;
+    reserveDirect();
     // Only what the picture does not cover is filled: a full-frame fill costs as much as the copy.
     for (const QRect& r : QRegion(rect()).subtracted(QRegion(dest))) p.fillRect(r, Qt::black);
     if (dest.isEmpty() || convertInPlace(p, dest)) return;

@@ -39,6 +39,8 @@ public:
     QRect destination;
     // Frames that went to the screen past the backing store.
     int directFrames() const { return directFrames_; }
+    // The shared memory the next frame goes through is ready for the picture painted.
+    bool directReady() const;
 
 protected:
     void paintEvent(QPaintEvent*) override;
