@@ -438,8 +438,16 @@ TEST(Engine, UnknownLengthPlaysToTheRealEnd) {
     }
 }
 
-// Steps show exactly the next and the previous frame, in files with B-frames (where steps
-// back come from the pictures a seek kept) and in program streams, and stop at either end.
+// The frame shown is the reference's picture k: its pixels (45 dB) and its time.
+void expectPicture(const plim::test::ReferenceDecode& ref, const VideoFrame& shown, size_t k, const std::string& what) {
+    ASSERT_TRUE(shown.valid()) << what;
+    std::vector<uint8_t> bgra = FrameConverter().bgra(shown);
+    EXPECT_GE(plim::test::psnrColumns(bgra.data(), ref.width * 4, ref.frame(k), ref.width * 4, 0, ref.width, ref.height),
+              45.0)
+        << what << " to frame " << k;
+    EXPECT_NEAR(double(shown.ptsUs), double(ref.timesUs[k]), 2.0) << what << " to frame " << k;
+}
+
 // The open shows the file's first picture once, the one decoded while the file was probed:
 // decoding it again from the start hands it on neither to a step nor to play.
 TEST(Engine, OpenShowsTheFirstPictureOnceAndStepsAndPlayGoOnFromIt) {
@@ -450,16 +458,7 @@ TEST(Engine, OpenShowsTheFirstPictureOnceAndStepsAndPlayGoOnFromIt) {
         ASSERT_GE(ref.frames(), 40u);
         auto p = openOk(clip(f));
         ASSERT_TRUE(p);
-        FrameConverter conv;
-        auto expectFrame = [&](const VideoFrame& shown, size_t k) {
-            ASSERT_TRUE(shown.valid()) << "frame " << k;
-            std::vector<uint8_t> bgra = conv.bgra(shown);
-            EXPECT_GE(plim::test::psnrColumns(bgra.data(), ref.width * 4, ref.frame(k), ref.width * 4, 0, ref.width,
-                                              ref.height),
-                      45.0)
-                << "frame " << k;
-            EXPECT_NEAR(double(shown.ptsUs), double(ref.timesUs[k]), 2.0) << "frame " << k;
-        };
+        auto expectFrame = [&](const VideoFrame& shown, size_t k) { expectPicture(ref, shown, k, "open or step"); };
         int handed = 0;
         auto count = [&](const VideoFrame&) { ++handed; };
         expectFrame(pump(*p, [&] { return p->seekSettled(); }, count), 0);
@@ -479,6 +478,8 @@ TEST(Engine, OpenShowsTheFirstPictureOnceAndStepsAndPlayGoOnFromIt) {
     }
 }
 
+// Steps show exactly the next and the previous frame, in files with B-frames (where steps
+// back come from the pictures a seek kept) and in program streams, and stop at either end.
 TEST(Engine, StepsShowExactlyTheNextAndThePreviousFrame) {
     for (const char* f : {"h264.avi", "mpeg2_mp2.mpeg", "mpeg4_322x240_bf.avi"}) {
         SCOPED_TRACE(f);
@@ -486,21 +487,15 @@ TEST(Engine, StepsShowExactlyTheNextAndThePreviousFrame) {
         ASSERT_GE(ref.frames(), 50u);
         auto p = openOk(clip(f));
         ASSERT_TRUE(p);
-        FrameConverter conv;
         int at = 40;
         auto expectShown = [&](const VideoFrame& shown, int k, const char* what) {
-            ASSERT_TRUE(shown.valid()) << what;
-            std::vector<uint8_t> bgra = conv.bgra(shown);
-            double here = plim::test::psnrColumns(bgra.data(), ref.width * 4, ref.frame(size_t(k)), ref.width * 4, 0,
-                                                  ref.width, ref.height);
-            EXPECT_GE(here, 45.0) << what << " to frame " << k;
+            expectPicture(ref, shown, size_t(k), what);
             // A seek stands where it was asked to, as does a step past the end; a step moves the
             // position to the frame's time.
             std::string w = what;
             if (w != "seek" && w != "at the end") {
                 EXPECT_EQ(p->positionUs(), shown.ptsUs) << what;
             }
-            EXPECT_NEAR(double(shown.ptsUs), double(ref.timesUs[size_t(k)]), 2.0) << what;
         };
         VideoFrame shown;
         auto settle = [&] {
