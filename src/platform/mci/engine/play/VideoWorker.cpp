@@ -45,7 +45,8 @@ VideoFrame VideoWorker::picture(const AVFrame* f, int64_t ptsUs) {
 }
 
 void VideoWorker::handOn(AVFrame* f, int64_t ptsUs, bool seekTarget) {
-    if (firstGen_ != 0 && gen_ == firstGen_ && ptsUs <= 0) return;  // the open's picture, handed on
+    // The open's picture, handed on: the picker takes a time within its slack for the same.
+    if (firstGen_ != 0 && gen_ == firstGen_ && ptsUs <= SeekPicker::kRoundingSlackUs) return;
     queue(f, ptsUs, seekTarget);
 }
 
