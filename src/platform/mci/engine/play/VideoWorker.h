@@ -49,7 +49,7 @@ private:
     PacketItem start_;       // the Flush that began this generation's decoding
     bool retry_ = false;     // decoding began too late: waiting for the reader to start earlier
     AVFrame* first_ = nullptr;  // startWith's picture, until the thread hands it on
-    uint64_t firstGen_ = 0;     // its generation, once handed on: 0 when none was
+    uint64_t firstGen_ = 0;     // its generation: 0 when there is none or it could not be queued
     PictureLook look_;
     SeekPicker picker_;
     SeekPicker::Emit emitFn_;
