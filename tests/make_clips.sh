@@ -52,6 +52,9 @@ ff -f lavfi -i "$(src 3840x2160 25 1)" -c:v libx264 -preset ultrafast -crf 23 -p
 ff -f lavfi -i "$(src 320x240 25 3)" -f lavfi -i "$(tone 3)" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac \
    phone_stored.mp4
 ff -i phone_stored.mp4 -c copy -metadata:s:v:0 rotate=90 phone_rotate90.mp4 && rm phone_stored.mp4
+# HDR: 10-bit HEVC tagged PQ (BT.2020), mapped to SDR for the screen.
+ff -f lavfi -i "$(src 160x90 25 1)" -c:v libx265 -x265-params log-level=error -pix_fmt yuv420p10le \
+   -color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc hdr_pq.mkv
 # A disk that pauses while this one is read.
 ff -f lavfi -i "$(src 640x360 25 4)" -f lavfi -i "$(tone 4)" -c:v mjpeg -q:v 3 -c:a pcm_s16le slow_disk.avi
 # Sound that ends early or pauses: the picture must go on to the end in real time.

@@ -11,7 +11,7 @@
 #include "Pump.h"
 #include "platform/mci/engine/decode/FrameConverter.h"
 #include "platform/mci/engine/play/Player.h"
-#include "platform/mci/engine/decode/TimestampFilter.h"
+#include "platform/mci/engine/base/TimestampFilter.h"
 #include "platform/mci/engine/decode/VideoDecoder.h"
 
 using namespace plim::engine;

@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "platform/mci/engine/base/Orientation.h"
 #include "platform/mci/engine/decode/PictureLook.h"
 
 using namespace plim::engine;

@@ -82,6 +82,13 @@ try:
     check("Depends computed from the binary's libraries", "libavcodec" in control and "libqt6widgets6" in control,
           control)
     check("Section video", "Section: video" in control, control)
+    # The filter plug-in is the one file that links libavfilter; the program finds it
+    # relative to its own folder and never links it itself.
+    plugins = glob.glob(os.path.join(root, "usr/lib/*/plim/libplim_filters.so"))
+    check("the filter plug-in is installed in the program's private library folder", len(plugins) == 1, f"{plugins}")
+    check("Depends keeps libavfilter, for the plug-in", "libavfilter" in control, control)
+    needed = sh("objdump", "-p", os.path.join(root, "usr/bin/plim")).stdout
+    check("the program itself does not link libavfilter", "NEEDED" in needed and "libavfilter" not in needed, needed[-800:])
 
     d = Display(wm=True)
     folder = tempfile.mkdtemp(prefix="plim-run-")

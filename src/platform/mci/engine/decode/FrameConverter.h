@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/mci/engine/Types.h"
+#include "platform/mci/engine/base/Types.h"
 
 struct SwsContext;
 

@@ -2,26 +2,22 @@
 // The picture as its maker meant it to be seen on an ordinary (SDR, BT.709) screen: turned
 // upright as the stream's display matrix says, and HDR video (PQ or HLG transfer) mapped to
 // SDR, its reference white (203 cd/m2) at SDR white and the highlights above it rolled off.
-// libavfilter does the work (transpose/hflip/vflip; zscale and tonemap). Pictures that need
-// neither pass through untouched, so every other file is shown exactly as decoded.
+// libavfilter does the work (transpose/hflip/vflip; zscale and tonemap), through the filter
+// plug-in, loaded with the first picture that needs it. Pictures that need neither pass
+// through untouched, so every other file is shown exactly as decoded and never loads it.
 // One PictureLook per thread that uses it (the video thread).
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "platform/mci/engine/Types.h"
+#include "platform/mci/engine/base/Types.h"
 
-struct AVFilterContext;
-struct AVFilterGraph;
 struct AVFrame;
-struct AVStream;
 
 namespace plim::engine {
 
-// The turn a display matrix (9 values, 16.16 and 2.30 fixed point) asks for; none for a
-// null matrix or a turn that is not a quarter.
-Orientation orientationOf(const int32_t* matrix);
-// The stream's, from its display matrix.
-Orientation orientationOf(const AVStream* st);
+class FilterGraph;
+
 // Whether pictures of that transfer (AVColorTransferCharacteristic) are HDR.
 bool isHdrTransfer(int transfer);
 // The libavfilter chain that gives a picture its look; empty when it needs none. primaries
@@ -30,7 +26,7 @@ std::string lookFilters(Orientation o, bool hdr, int primaries, int matrix);
 
 class PictureLook {
 public:
-    explicit PictureLook(Orientation o = {}) : orientation_(o) {}
+    explicit PictureLook(Orientation o = {});
     ~PictureLook();
     PictureLook(const PictureLook&) = delete;
     PictureLook& operator=(const PictureLook&) = delete;
@@ -40,7 +36,7 @@ public:
     // The picture to show for f: f itself when it needs nothing done; otherwise a picture of
     // the look's own, valid until the next call. nullptr when a picture that must be turned
     // cannot be (no memory): showing it on its side would be a wrong picture. When only the
-    // HDR mapping fails, f is shown as it is.
+    // HDR mapping fails, or the filter plug-in cannot be loaded at all, f is shown as it is.
     const AVFrame* apply(const AVFrame* f);
 
 private:
@@ -51,15 +47,11 @@ private:
     };
     static Input inputOf(const AVFrame* f);
     void prepare(const Input& in, const AVFrame* f, bool hdr);
-    bool build(const AVFrame* f, const std::string& chain);
     const AVFrame* run(const AVFrame* f);
-    void reset();
 
     Orientation orientation_;
     Input made_;  // the pictures the graph was made (or found impossible) for
-    AVFilterGraph* graph_ = nullptr;
-    AVFilterContext* source_ = nullptr;
-    AVFilterContext* sink_ = nullptr;
+    std::unique_ptr<FilterGraph> graph_;
     AVFrame* out_ = nullptr;
 };
 

@@ -9,13 +9,13 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "platform/mci/engine/input/MediaSource.h"
+#include "platform/mci/engine/base/Time.h"
 
 namespace plim::engine {
 
 int decoderThreadsFor(int width, int height, int64_t frameDurUs, unsigned cores) {
     constexpr double kOneThreadPixelsPerSecond = 1920.0 * 1088.0 * 30.0;
-    double fps = frameDurUs > 0 ? 1e6 / double(frameDurUs) : 30.0;
+    double fps = double(kUsPerSecond) / double(frameDurUs > 0 ? frameDurUs : kDefaultFrameDurUs);
     double rate = double(std::max(width, 0)) * double(std::max(height, 0)) * fps;
     if (rate <= kOneThreadPixelsPerSecond) return 1;
     return int(std::clamp<unsigned>(cores, 1, kMaxDecoderThreads));
@@ -33,11 +33,9 @@ bool VideoDecoder::open(const AVStream* st, int64_t originUs, int threads, int64
     ctx_ = avcodec_alloc_context3(codec);
     if (!ctx_ || avcodec_parameters_to_context(ctx_, st->codecpar) < 0) return false;
     ctx_->pkt_timebase = st->time_base;
-    AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
-    bool rateKnown = r.num > 0 && r.den > 0;
-    if (rateKnown) frameDurUs_ = av_rescale(kUsPerSecond, r.den, r.num);
+    frameDurUs_ = av_rescale(kUsPerSecond, frameRateOf(st).den, frameRateOf(st).num);
     ctx_->thread_count = threads > 0 ? threads
-                                     : decoderThreadsFor(ctx_->width, ctx_->height, rateKnown ? frameDurUs_ : 0,
+                                     : decoderThreadsFor(ctx_->width, ctx_->height, frameDurUs_,
                                                          std::thread::hardware_concurrency());
     ctx_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (avcodec_open2(ctx_, codec, nullptr) < 0) return false;

@@ -5,8 +5,8 @@
 #include <optional>
 #include <utility>
 
-#include "platform/mci/engine/decode/TimestampFilter.h"
-#include "platform/mci/engine/Types.h"
+#include "platform/mci/engine/base/TimestampFilter.h"
+#include "platform/mci/engine/base/Types.h"
 
 extern "C" {
 #include <libavutil/rational.h>
@@ -21,8 +21,8 @@ struct AVStream;
 namespace plim::engine {
 
 // Decoder threads for a stream of that picture size and frame duration (0: unknown, taken as
-// 30 fps) on a machine with that many cores. One thread decodes up to 1080p30 in real time
-// with room to spare, and each further frame thread costs hand-over work and holds pictures
+// the default rate) on a machine with that many cores. One thread decodes up to 1080p30 in
+// real time with room to spare, and each further frame thread costs hand-over work and holds pictures
 // of its own; larger or faster streams get one thread per core, up to kMaxDecoderThreads.
 constexpr int kMaxDecoderThreads = 4;
 int decoderThreadsFor(int width, int height, int64_t frameDurUs, unsigned cores);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/mci/engine/play/Clock.h"
+#include "platform/mci/engine/base/Clock.h"
 
 namespace plim::engine {
 

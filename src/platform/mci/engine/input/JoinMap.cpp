@@ -9,6 +9,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "platform/mci/engine/base/Time.h"
 #include "platform/mci/engine/input/MediaSource.h"
 
 namespace plim::engine {

@@ -13,25 +13,17 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "platform/mci/engine/decode/PictureLook.h"
-#include "platform/mci/engine/play/Clock.h"
+#include "platform/mci/engine/base/Clock.h"
+#include "platform/mci/engine/base/Orientation.h"
+#include "platform/mci/engine/base/Time.h"
 
 namespace plim::engine {
 
 namespace {
-constexpr AVRational kMicroseconds{1, kUsPerSecond};
 // How much of a file opening probes for its streams: bytes, and microseconds of media.
 constexpr int64_t kProbeBytes = 5000000;
 constexpr int64_t kProbeDurationUs = 5 * kUsPerSecond;
 }  // namespace
-
-int64_t streamTimeToUs(const AVStream* st, int64_t ts) { return av_rescale_q(ts, st->time_base, kMicroseconds); }
-
-int64_t mediaTimeUs(AVRational tb, int64_t ts, int64_t originUs) {
-    int64_t us = av_rescale_q(ts, tb, kMicroseconds), out = 0;
-    if (__builtin_sub_overflow(us, originUs, &out)) return us < 0 ? INT64_MIN + 1 : INT64_MAX;
-    return out;
-}
 
 namespace {
 // Preroll for formats without a key-frame index (MPEG program streams): seeking by
@@ -45,18 +37,11 @@ bool decodable(const AVStream* st) { return avcodec_find_decoder(st->codecpar->c
 // second and the clock with it, so the pictures follow each other as they were made to.
 constexpr double kMinFrameRate = 0.1;
 void repairFrameRate(AVStream* st) {
-    AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
-    if (r.num <= 0 || r.den <= 0 || av_q2d(r) >= kMinFrameRate) return;
-    if (av_cmp_q(av_mul_q(st->time_base, r), AVRational{1, 1}) != 0) return;  // times are not frame counts
+    auto r = statedFrameRate(st);
+    if (!r || av_q2d(*r) >= kMinFrameRate) return;
+    if (av_cmp_q(av_mul_q(st->time_base, *r), AVRational{1, 1}) != 0) return;  // times are not frame counts
     st->time_base = AVRational{1, kDefaultFramesPerSecond};
     st->avg_frame_rate = st->r_frame_rate = AVRational{kDefaultFramesPerSecond, 1};
-}
-
-// The stream's frame rate, or 25 frames a second when it gives none.
-AVRational frameRate(const AVStream* st) {
-    AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
-    if (r.num <= 0 || r.den <= 0 || av_rescale(kUsPerSecond, r.den, r.num) <= 0) return AVRational{kDefaultFramesPerSecond, 1};
-    return r;
 }
 
 // The samples a PCM stream counts (nb_frames), in ticks of its clock when it ticks once a
@@ -181,7 +166,7 @@ OpenError MediaSource::describe() {
         bool turned = info_.orientation.swapsSides();
         info_.width = turned ? main->codecpar->height : main->codecpar->width;
         info_.height = turned ? main->codecpar->width : main->codecpar->height;
-        AVRational rate = frameRate(main);
+        AVRational rate = frameRateOf(main);
         info_.rateNum = rate.num;
         info_.rateDen = rate.den;
         info_.frameDurUs = av_rescale(kUsPerSecond, rate.den, rate.num);

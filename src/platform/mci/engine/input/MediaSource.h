@@ -11,7 +11,7 @@
 
 #include "platform/mci/engine/input/FileInput.h"
 #include "platform/mci/engine/input/JoinMap.h"
-#include "platform/mci/engine/Types.h"
+#include "platform/mci/engine/base/Types.h"
 
 struct AVFormatContext;
 struct AVPacket;
@@ -111,19 +111,11 @@ private:
     MediaInfo info_;
 };
 
-// Converts a stream timestamp to microseconds.
-int64_t streamTimeToUs(const AVStream* st, int64_t ts);
-// A timestamp in the time base tb as media time (microseconds after originUs), saturated
-// rather than overflowing for damaged values.
-int64_t mediaTimeUs(AVRational tb, int64_t ts, int64_t originUs);
-
 // How long opening may probe a file, and one read or seek may take, microseconds.
 constexpr int64_t kOpenBudgetUs = 1800000;
 constexpr int64_t kReadBudgetUs = 2000000;
 // How long opening may look for the parts of a joined file, microseconds.
 constexpr int64_t kJoinScanBudgetUs = 700000;
-// The largest picture side the engine accepts: larger ones come from damaged headers.
-constexpr int kMaxPictureSide = 8192;
 // Lengths beyond this many microseconds cannot be told in the service's 32-bit replies.
 constexpr int64_t kMaxLengthUs = int64_t(INT32_MAX) * 1000;
 

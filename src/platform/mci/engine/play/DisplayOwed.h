@@ -8,7 +8,7 @@
 #include <optional>
 #include <utility>
 
-#include "platform/mci/engine/Types.h"
+#include "platform/mci/engine/base/Types.h"
 
 namespace plim::engine {
 

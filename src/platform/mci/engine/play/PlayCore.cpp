@@ -2,7 +2,7 @@
 
 #include "platform/mci/engine/decode/VideoDecoder.h"
 #include "platform/mci/engine/input/MediaSource.h"
-#include "platform/mci/engine/play/Clock.h"
+#include "platform/mci/engine/base/Clock.h"
 #include "platform/mci/engine/sound/AudioOutput.h"
 
 namespace plim::engine {

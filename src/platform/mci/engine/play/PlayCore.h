@@ -9,7 +9,7 @@
 #include <mutex>
 #include <optional>
 
-#include "platform/mci/engine/Types.h"
+#include "platform/mci/engine/base/Types.h"
 #include "platform/mci/engine/play/DisplayOwed.h"
 #include "platform/mci/engine/play/PlayState.h"
 #include "platform/mci/engine/play/Queues.h"

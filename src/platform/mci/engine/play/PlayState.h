@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/mci/engine/play/Clock.h"
-#include "platform/mci/engine/Types.h"
+#include "platform/mci/engine/base/Clock.h"
+#include "platform/mci/engine/base/Types.h"
 
 namespace plim::engine {
 

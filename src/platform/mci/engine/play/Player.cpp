@@ -4,8 +4,8 @@
 
 #include "platform/mci/engine/decode/VideoDecoder.h"
 #include "platform/mci/engine/input/MediaSource.h"
-#include "platform/mci/engine/input/Timeline.h"
-#include "platform/mci/engine/play/Clock.h"
+#include "platform/mci/engine/play/Timeline.h"
+#include "platform/mci/engine/base/Clock.h"
 #include "platform/mci/engine/play/Presenter.h"
 #include "platform/mci/engine/play/Reader.h"
 #include "platform/mci/engine/play/Stepper.h"

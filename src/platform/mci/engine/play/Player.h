@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/mci/engine/Types.h"
+#include "platform/mci/engine/base/Types.h"
 #include "platform/mci/engine/play/PlayCore.h"
 
 namespace plim::engine {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/mci/engine/input/MediaSource.h"
-#include "platform/mci/engine/play/Clock.h"
+#include "platform/mci/engine/base/Clock.h"
 #include "platform/mci/engine/play/Stepper.h"
 #include "platform/mci/engine/sound/AudioOutput.h"
 

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <optional>
 
-#include "platform/mci/engine/Types.h"
+#include "platform/mci/engine/base/Types.h"
 
 extern "C" {
 #include <libavcodec/packet.h>

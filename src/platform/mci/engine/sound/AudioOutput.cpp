@@ -12,9 +12,9 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-#include "platform/mci/engine/input/MediaSource.h"
+#include "platform/mci/engine/base/Time.h"
 
-#include "platform/mci/engine/play/Clock.h"
+#include "platform/mci/engine/base/Clock.h"
 
 namespace plim::engine {
 

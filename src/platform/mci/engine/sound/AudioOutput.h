@@ -15,8 +15,8 @@ extern "C" {
 #include <libavutil/rational.h>
 }
 
-#include "platform/mci/engine/decode/TimestampFilter.h"
-#include "platform/mci/engine/Types.h"
+#include "platform/mci/engine/base/TimestampFilter.h"
+#include "platform/mci/engine/base/Types.h"
 
 struct AVCodecContext;
 struct AVFrame;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/mci/engine/Types.h"
+#include "platform/mci/engine/base/Types.h"
 
 namespace plim::engine {
 

@@ -1,4 +1,4 @@
-#include "platform/mci/engine/input/Timeline.h"
+#include "platform/mci/engine/play/Timeline.h"
 
 #include "platform/mci/engine/decode/VideoDecoder.h"
 #include "platform/mci/engine/input/MediaSource.h"

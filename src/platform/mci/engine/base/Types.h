@@ -28,6 +28,9 @@ constexpr int64_t kUsPerSecond = 1000000;
 constexpr int kDefaultFramesPerSecond = 25;
 constexpr int64_t kDefaultFrameDurUs = kUsPerSecond / kDefaultFramesPerSecond;
 
+// The largest picture side the engine accepts: larger ones come from damaged headers.
+constexpr int kMaxPictureSide = 8192;
+
 // How a stream's stored pictures are to be turned to stand as they were filmed (a phone's
 // portrait video is stored on its side, with a display matrix saying so): turned clockwise
 // by `clockwise` degrees (0, 90, 180 or 270), then, when `mirrored`, flipped left to right.
