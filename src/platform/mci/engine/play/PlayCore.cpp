@@ -3,7 +3,8 @@
 #include "platform/mci/engine/decode/VideoDecoder.h"
 #include "platform/mci/engine/input/MediaSource.h"
 #include "platform/mci/engine/base/Clock.h"
-#include "platform/mci/engine/sound/AudioOutput.h"
+#include "platform/mci/engine/sound/SoundDecoder.h"
+#include "platform/mci/engine/sound/SoundDevice.h"
 
 namespace plim::engine {
 
@@ -20,7 +21,7 @@ void PlayCore::seekLocked(int64_t us, bool forStep) {
     demuxCv.notify_one();
 }
 
-std::optional<int64_t> PlayCore::soundTimeLocked() const { return audio ? audio->timeUs(gen) : std::nullopt; }
+std::optional<int64_t> PlayCore::soundTimeLocked() const { return sound ? sound->timeUs(gen) : std::nullopt; }
 
 int64_t PlayCore::clockLocked(int64_t nowUs) const { return state.positionAt(nowUs, soundTimeLocked()); }
 
@@ -30,7 +31,7 @@ void PlayCore::stopAtLocked(Mode m) {
 }
 
 void PlayCore::pauseSoundLocked() {
-    if (audio) audio->pause();
+    if (sound) sound->pause();
 }
 
 }  // namespace plim::engine

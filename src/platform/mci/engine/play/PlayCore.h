@@ -20,7 +20,8 @@ namespace plim::engine {
 
 class MediaSource;
 class VideoDecoder;
-class AudioOutput;
+class SoundDecoder;
+class SoundDevice;
 
 // A seek for the reader to carry out.
 struct SeekRequest {
@@ -42,7 +43,8 @@ struct PlayCore {
     // Set at open, read-only afterwards (the sources and decoders are used by one thread each).
     std::unique_ptr<MediaSource> src;    // the reader's
     std::unique_ptr<VideoDecoder> dec;   // the video worker's
-    std::unique_ptr<AudioOutput> audio;  // thread-safe
+    std::unique_ptr<SoundDecoder> soundDec;  // the reader's
+    std::unique_ptr<SoundDevice> sound;      // thread-safe
     MediaInfo info;
     int64_t soundOriginUs = 0;  // the sound's media time zero in the container's clock
     size_t maxPackets = 0;      // video packets read ahead at most

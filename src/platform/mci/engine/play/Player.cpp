@@ -10,7 +10,8 @@
 #include "platform/mci/engine/play/Reader.h"
 #include "platform/mci/engine/play/Stepper.h"
 #include "platform/mci/engine/play/VideoWorker.h"
-#include "platform/mci/engine/sound/AudioOutput.h"
+#include "platform/mci/engine/sound/SoundDecoder.h"
+#include "platform/mci/engine/sound/SoundDevice.h"
 
 namespace plim::engine {
 
@@ -19,6 +20,18 @@ namespace {
 // reader's byte budget: a 4K motion-JPEG frame is a megabyte), whatever the file.
 constexpr int64_t kPacketsAheadUs = kUsPerSecond;
 constexpr size_t kMinQueuedPackets = 8, kMaxQueuedPackets = 96;
+}  // namespace
+
+namespace {
+// The sound's decoder and device, or neither: the player then runs silently on its own clock.
+void openSound(PlayCore& c, const AVStream& st, const Timeline& t) {
+    auto dec = SoundDecoder::open(&st, t.soundOriginUs, t.windowUs);
+    auto dev = dec ? SoundDevice::open(dec->streamFormat()) : nullptr;
+    if (!dev) return;
+    dec->setOutput(dev->format());
+    c.soundDec = std::move(dec);
+    c.sound = std::move(dev);
+}
 }  // namespace
 
 int64_t Player::nowUs() { return monotonicUs(); }
@@ -38,7 +51,7 @@ OpenError Player::open(const std::string& path, std::unique_ptr<Player>& out, Op
     PlayCore& c = p->core_;
     c.info = t.info;
     c.soundOriginUs = t.soundOriginUs;
-    if (c.info.hasAudio && opts.audio) c.audio = AudioOutput::create(src->audioStream(), t.soundOriginUs, t.windowUs);
+    if (c.info.hasAudio && opts.audio) openSound(c, *src->audioStream(), t);
     c.src = std::move(src);
     p->assemble();
     out = std::move(p);
@@ -72,7 +85,7 @@ Player::~Player() {
     core_.demuxCv.notify_all();
     core_.vq.close();
     core_.fq.close();
-    if (core_.audio) core_.audio->close();
+    if (core_.sound) core_.sound->close();
     if (readerThread_.joinable()) readerThread_.join();
     if (videoThread_.joinable()) videoThread_.join();
 }

@@ -5,7 +5,7 @@
 #include "platform/mci/engine/input/MediaSource.h"
 #include "platform/mci/engine/base/Clock.h"
 #include "platform/mci/engine/play/Stepper.h"
-#include "platform/mci/engine/sound/AudioOutput.h"
+#include "platform/mci/engine/sound/SoundDevice.h"
 
 namespace plim::engine {
 
@@ -75,7 +75,7 @@ std::optional<int64_t> Presenter::endReachedLocked(int64_t t) const {
     if (t >= endUs) return endUs;
     bool videoDone = !c_.info.hasVideo || (c_.ends.videoEnded(c_.gen) && !c_.fq.peek(c_.gen));
     if (!videoDone) return std::nullopt;
-    AudioOutput* audio = c_.audio.get();
+    SoundDevice* audio = c_.sound.get();
     // Sound left only far beyond a hole once the input has ended lies where damaged times
     // put it: it is never reached, and play ends without it.
     bool soundStranded = audio && audio->leftAfter(c_.gen, t + StreamEnds::kStrandedSoundUs).has_value();
@@ -102,7 +102,7 @@ bool Presenter::starvedLocked(int64_t t, int64_t shownUs, int64_t now) const {
     if (c_.ends.inputEnded() || c_.src->diskWaitUs(now) < kDiskWaitHoldUs || c_.vq.count() > 0) return false;
     bool pictureMissing = c_.info.hasVideo && !c_.ends.videoEnded(c_.gen) && !c_.fq.peek(c_.gen) &&
                           t >= shownUs + c_.info.frameDurUs;
-    bool soundMissing = c_.audio && c_.audio->starving(c_.gen);
+    bool soundMissing = c_.sound && c_.sound->starving(c_.gen);
     return pictureMissing || soundMissing;
 }
 
@@ -125,11 +125,11 @@ bool Presenter::startClockWhenReadyLocked(int64_t now) {
     c_.state.waitSeen(now);
     bool ready = !c_.info.hasVideo || c_.fq.peek(c_.gen) || c_.ends.videoEnded(c_.gen);
     bool soundLate = c_.state.waitedUs(now) > kAudioStartGraceUs;
-    if (c_.audio && !c_.audio->ready(c_.gen) && !soundLate) ready = false;
+    if (c_.sound && !c_.sound->ready(c_.gen) && !soundLate) ready = false;
     if (!ready) return false;
     int64_t from = c_.state.positionUs();
     c_.state.startClock(now);
-    if (c_.audio) c_.audio->start(c_.gen, from);
+    if (c_.sound) c_.sound->start(c_.gen, from);
     return true;
 }
 

@@ -11,7 +11,8 @@ extern "C" {
 }
 
 #include "platform/mci/engine/input/MediaSource.h"
-#include "platform/mci/engine/sound/AudioOutput.h"
+#include "platform/mci/engine/sound/SoundDecoder.h"
+#include "platform/mci/engine/sound/SoundDevice.h"
 
 namespace plim::engine {
 
@@ -27,7 +28,7 @@ constexpr int kMaxProbePackets = 600;
 
 bool Reader::hasRoomLocked() const {
     bool videoRoom = c_.info.hasVideo && c_.vq.count() < c_.maxPackets;
-    bool audioRoom = c_.audio && c_.audio->wantsPackets();
+    bool audioRoom = c_.sound && c_.sound->wantsPackets();
     return (videoRoom || audioRoom) && c_.vq.bytes() < kMaxQueuedBytes;
 }
 
@@ -36,7 +37,7 @@ bool Reader::hasRoomLocked() const {
 // packet the decoder takes. Whenever this holds, hasRoomLocked holds too.
 bool Reader::runningLowLocked() const {
     bool videoLow = c_.info.hasVideo && c_.vq.count() <= c_.maxPackets / 2;
-    bool audioLow = c_.audio && c_.audio->runningLow();
+    bool audioLow = c_.sound && c_.sound->runningLow();
     return (videoLow || audioLow) && c_.vq.bytes() <= kMaxQueuedBytes / 2;
 }
 
@@ -85,14 +86,20 @@ void Reader::startGeneration(const SeekRequest& req) {
     flush.fillSteps = req.fillSteps;
     flush.offsetUs = placed.offsetUs;
     c_.vq.push(flush);
-    if (c_.audio) c_.audio->flush(req.gen, req.targetUs, placed.offsetUs);
+    if (c_.sound) {
+        c_.soundDec->flush(req.targetUs, placed.offsetUs);
+        c_.sound->flush(req.gen, req.targetUs);
+    }
     for (AVPacket* pkt : read) route(req.gen, pkt);
     if (!placed.ok) endOfInput(req.gen);
 }
 
 void Reader::endOfInput(uint64_t gen) {
     c_.vq.push(PacketItem{PacketItem::Eof, gen, -1, nullptr});
-    if (c_.audio) c_.audio->endOfStream(gen);
+    if (c_.sound) {
+        decodeSound(gen, nullptr);  // what the decoder still holds
+        c_.sound->endOfStream(gen);
+    }
     std::lock_guard<std::mutex> lk(c_.mu);
     c_.ends.inputEnd();
 }
@@ -134,13 +141,19 @@ void Reader::readOne(uint64_t gen, int& errors) {
 void Reader::route(uint64_t gen, AVPacket* pkt) {
     if (pkt->stream_index == c_.src->videoIndex() && c_.info.hasVideo) {
         c_.vq.push(PacketItem{PacketItem::Data, gen, -1, pkt});
-    } else if (c_.audio && pkt->stream_index == c_.src->audioIndex()) {
-        c_.audio->pushPacket(gen, pkt);  // takes ownership
+    } else if (c_.sound && pkt->stream_index == c_.src->audioIndex()) {
+        decodeSound(gen, pkt);
+        av_packet_free(&pkt);
     } else {
         // Sound without a device to play it: play still lasts as long as the sound does.
         if (c_.info.hasAudio && pkt->stream_index == c_.src->audioIndex()) noteSilentSound(gen, pkt);
         av_packet_free(&pkt);
     }
+}
+
+// Decodes sound (pkt nullptr: the end of the stream) into the device's buffer.
+void Reader::decodeSound(uint64_t gen, const AVPacket* pkt) {
+    c_.soundDec->decode(pkt, [&](SoundChunk&& chunk) { c_.sound->add(gen, std::move(chunk)); });
 }
 
 // Follows where the sound that no device plays ends (StreamEnds::silentSoundTo).

@@ -39,6 +39,7 @@ private:
     void endOfInput(uint64_t gen);
     void readOne(uint64_t gen, int& errors);
     void route(uint64_t gen, AVPacket* pkt);
+    void decodeSound(uint64_t gen, const AVPacket* pkt);
     void noteSilentSound(uint64_t gen, const AVPacket* pkt);
     Placed positionFor(int64_t targetUs, int firstAttempt, std::vector<AVPacket*>& read);
     bool firstKeyNotAfter(int64_t targetUs, int64_t offsetUs, std::vector<AVPacket*>& read);
