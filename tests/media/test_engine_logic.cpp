@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "platform/mci/engine/base/LockOrder.h"
 #include "platform/mci/engine/input/Deadline.h"
 #include "platform/mci/engine/input/JoinMap.h"
 #include "platform/mci/engine/play/DisplayOwed.h"
@@ -236,6 +237,47 @@ TEST(Deadline, WaitsForTheDiskAreGivenBack) {
     EXPECT_FALSE(d.passed(100));
     d.interrupt();
     EXPECT_TRUE(d.passed(0));
+}
+
+// The lock order is checked where it is compiled in (debug and sanitizer builds): a player's
+// lock before one structure's, never the other way round, never two structures' at once.
+TEST(LockOrder, OnlyThePlayersLockThenOneStructuresLock) {
+#ifndef PLIM_CHECK_LOCK_ORDER
+    GTEST_SKIP() << "the lock order is checked in debug and sanitizer builds";
+#else
+    PlayerMutex player, other;
+    StructureMutex queue, cache;
+    {
+        std::lock_guard<PlayerMutex> a(player);
+        std::lock_guard<StructureMutex> b(queue);
+    }
+    {
+        std::lock_guard<StructureMutex> b(queue);  // alone, as the threads take them
+    }
+    ::testing::GTEST_FLAG(death_test_style) = "threadsafe";
+    struct Wrong {
+        const char* what;
+        void (*take)(PlayerMutex&, PlayerMutex&, StructureMutex&, StructureMutex&);
+    };
+    const Wrong wrong[] = {
+        {"a player's lock taken while holding a structure's",
+         [](PlayerMutex& p, PlayerMutex&, StructureMutex& q, StructureMutex&) {
+             std::lock_guard<StructureMutex> b(q);
+             std::lock_guard<PlayerMutex> a(p);
+         }},
+        {"two structure locks held",
+         [](PlayerMutex&, PlayerMutex&, StructureMutex& q, StructureMutex& c) {
+             std::lock_guard<StructureMutex> b(q);
+             std::lock_guard<StructureMutex> d(c);
+         }},
+        {"two players' locks held",
+         [](PlayerMutex& p, PlayerMutex& o, StructureMutex&, StructureMutex&) {
+             std::lock_guard<PlayerMutex> a(p);
+             std::lock_guard<PlayerMutex> b(o);
+         }},
+    };
+    for (const auto& w : wrong) EXPECT_DEATH(w.take(player, other, queue, cache), w.what);
+#endif
 }
 
 }  // namespace

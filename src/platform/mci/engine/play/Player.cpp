@@ -20,72 +20,78 @@ namespace {
 // reader's byte budget: a 4K motion-JPEG frame is a megabyte), whatever the file.
 constexpr int64_t kPacketsAheadUs = kUsPerSecond;
 constexpr size_t kMinQueuedPackets = 8, kMaxQueuedPackets = 96;
-}  // namespace
 
-namespace {
-// The sound's decoder and device, or neither: the player then runs silently on its own clock.
-void openSound(PlayCore& c, const AVStream& st, const Timeline& t) {
-    auto dec = SoundDecoder::open(&st, t.soundOriginUs, t.windowUs);
-    auto dev = dec ? SoundDevice::open(dec->streamFormat()) : nullptr;
-    if (!dev) return;
-    dec->setOutput(dev->format());
-    c.soundDec = std::move(dec);
-    c.sound = std::move(dev);
+// The queues' and the step span's sizes for the media.
+PlayFacts factsFor(const Timeline& t) {
+    PlayFacts f;
+    f.info = t.info;
+    f.soundOriginUs = t.soundOriginUs;
+    f.maxPackets = size_t(std::clamp<int64_t>(kPacketsAheadUs / std::max<int64_t>(1, f.info.frameDurUs),
+                                              int64_t(kMinQueuedPackets), int64_t(kMaxQueuedPackets)));
+    // Pictures of 4:2:0 at their size: as many as the step cache holds, as a span of time.
+    int64_t pictureBytes = std::max<int64_t>(1, int64_t(f.info.width) * f.info.height * 3 / 2);
+    f.stepSpanUs = int64_t(PlayFacts::kStepCacheBytes) / pictureBytes * f.info.frameDurUs;
+    return f;
 }
 }  // namespace
 
 int64_t Player::nowUs() { return monotonicUs(); }
 
-Player::Player()
-    : reader_(std::make_unique<Reader>(core_)),
-      video_(std::make_unique<VideoWorker>(core_, *reader_)),
-      stepper_(std::make_unique<Stepper>(core_)),
-      presenter_(std::make_unique<Presenter>(core_, *stepper_)) {}
+// The sound's decoder and device, or neither: the player then runs silently on its own clock.
+void Player::openSound(Opened& m, const Timeline& t) {
+    auto dec = SoundDecoder::open(m.src->audioStream(), t.soundOriginUs, t.windowUs);
+    auto dev = dec ? SoundDevice::open(dec->streamFormat()) : nullptr;
+    if (!dev) return;
+    dec->setOutput(dev->format());
+    m.soundDec = std::move(dec);
+    m.sound = std::move(dev);
+}
 
 OpenError Player::open(const std::string& path, std::unique_ptr<Player>& out, Options opts) {
-    std::unique_ptr<MediaSource> src;
-    if (OpenError e = MediaSource::open(path, src); e != OpenError::None) return e;
-    std::unique_ptr<Player> p(new Player());
+    Opened m;
+    if (OpenError e = MediaSource::open(path, m.src); e != OpenError::None) return e;
     Timeline t;
-    if (OpenError e = settleTimeline(*src, opts.decoderThreads, p->core_.dec, t); e != OpenError::None) return e;
-    PlayCore& c = p->core_;
-    c.info = t.info;
-    c.soundOriginUs = t.soundOriginUs;
-    if (c.info.hasAudio && opts.audio) openSound(c, *src->audioStream(), t);
-    c.src = std::move(src);
+    if (OpenError e = settleTimeline(*m.src, opts.decoderThreads, m.dec, t); e != OpenError::None) return e;
+    if (t.info.hasAudio && opts.audio) openSound(m, t);
+    std::unique_ptr<Player> p(new Player(std::move(m), factsFor(t)));
     p->assemble();
     out = std::move(p);
     return OpenError::None;
 }
 
-// Sizes the queues and the step span for the media, and starts the threads at the start.
+Player::Player(Opened media, const PlayFacts& facts)
+    : facts_(facts), media_(std::move(media)), transport_(gens_, decoded_, showing_, media_.sound.get()) {}
+
+// Builds the parts over the pieces each uses, and starts the threads at the start.
 void Player::assemble() {
-    PlayCore& c = core_;
-    c.state = PlayState(c.info.lengthUs, c.info.lengthKnown);
-    c.owed = DisplayOwed(c.info.hasVideo);
-    c.maxPackets = size_t(std::clamp<int64_t>(kPacketsAheadUs / std::max<int64_t>(1, c.info.frameDurUs),
-                                              int64_t(kMinQueuedPackets), int64_t(kMaxQueuedPackets)));
-    // Pictures of 4:2:0 at their size: as many as the step cache holds, as a span of time.
-    int64_t pictureBytes = std::max<int64_t>(1, int64_t(c.info.width) * c.info.height * 3 / 2);
-    c.stepSpanUs = int64_t(PlayCore::kStepCacheBytes) / pictureBytes * c.info.frameDurUs;
+    const MediaInfo& info = facts_.info;
+    showing_.state = PlayState(info.lengthUs, info.lengthKnown);
+    showing_.owed = DisplayOwed(info.hasVideo);
+    reader_ = std::make_unique<Reader>(mu_, facts_, *media_.src, media_.soundDec.get(), media_.sound.get(), vq_, gens_,
+                                       decoded_.ends);
+    stepper_ = std::make_unique<Stepper>(facts_, gens_, decoded_, showing_, transport_);
+    presenter_ = std::make_unique<Presenter>(facts_, gens_, decoded_, showing_, transport_, *stepper_, *reader_,
+                                             media_.sound.get());
     // Back to the start after the probe; the reader is there already when there are no pictures.
-    c.seekReq = SeekRequest{.pending = true, .gen = c.gen, .targetUs = 0, .move = c.info.hasVideo};
-    // The probe decoded the first picture already: it is shown without waiting for the reseek.
-    if (c.info.hasVideo) video_->startWith(c.dec->takeFirstPicture(), c.gen);
+    gens_.request(SeekRequest{.gen = gens_.current(), .targetUs = 0, .move = info.hasVideo});
+    if (info.hasVideo) {
+        video_ = std::make_unique<VideoWorker>(mu_, facts_, *media_.dec, vq_, decoded_, *reader_);
+        // The probe decoded the first picture already: it is shown without waiting for the reseek.
+        video_->startWith(media_.dec->takeFirstPicture(), gens_.current());
+    }
     readerThread_ = std::thread(&Reader::run, reader_.get());
-    if (c.info.hasVideo) videoThread_ = std::thread(&VideoWorker::run, video_.get());
+    if (video_) videoThread_ = std::thread(&VideoWorker::run, video_.get());
 }
 
 Player::~Player() {
     {
-        std::lock_guard<std::mutex> lk(core_.mu);
-        core_.quit = true;
+        std::lock_guard<PlayerMutex> lk(mu_);
+        gens_.quit();
     }
-    if (core_.src) core_.src->interrupt();  // a read stuck in a damaged file returns at once
-    core_.demuxCv.notify_all();
-    core_.vq.close();
-    core_.fq.close();
-    if (core_.sound) core_.sound->close();
+    media_.src->interrupt();  // a read stuck in a damaged file returns at once
+    vq_.close();
+    decoded_.fq.close();
+    if (media_.sound) media_.sound->close();
     if (readerThread_.joinable()) readerThread_.join();
     if (videoThread_.joinable()) videoThread_.join();
 }
@@ -93,93 +99,93 @@ Player::~Player() {
 // --- control ---------------------------------------------------------------------------
 
 void Player::play(std::optional<int64_t> fromUs, std::optional<int64_t> toUs) {
-    std::lock_guard<std::mutex> lk(core_.mu);
+    std::lock_guard<PlayerMutex> lk(mu_);
     if (fromUs) {
-        if (core_.state.mode() == Mode::Playing) core_.stopAtLocked(Mode::Stopped);
-        core_.seekLocked(*fromUs);
+        if (showing_.state.mode() == Mode::Playing) transport_.stopAtLocked(Mode::Stopped);
+        transport_.seekLocked(*fromUs);
     }
-    if (core_.state.mode() != Mode::Playing) stepper_->reseekIfAwayLocked();
-    core_.state.play(toUs);
+    if (showing_.state.mode() != Mode::Playing) stepper_->reseekIfAwayLocked();
+    showing_.state.play(toUs);
 }
 
 void Player::stop() {
-    std::lock_guard<std::mutex> lk(core_.mu);
-    if (core_.state.mode() != Mode::Stopped) core_.stopAtLocked(Mode::Stopped);
+    std::lock_guard<PlayerMutex> lk(mu_);
+    if (showing_.state.mode() != Mode::Stopped) transport_.stopAtLocked(Mode::Stopped);
 }
 
 void Player::pause() {
-    std::lock_guard<std::mutex> lk(core_.mu);
-    if (core_.state.mode() == Mode::Playing) core_.stopAtLocked(Mode::Paused);
+    std::lock_guard<PlayerMutex> lk(mu_);
+    if (showing_.state.mode() == Mode::Playing) transport_.stopAtLocked(Mode::Paused);
 }
 
 void Player::resume() {
-    std::lock_guard<std::mutex> lk(core_.mu);
-    if (core_.state.mode() != Mode::Paused) return;
+    std::lock_guard<PlayerMutex> lk(mu_);
+    if (showing_.state.mode() != Mode::Paused) return;
     stepper_->reseekIfAwayLocked();
-    core_.state.resume();
+    showing_.state.resume();
 }
 
 void Player::seek(int64_t us) {
-    std::lock_guard<std::mutex> lk(core_.mu);
-    if (core_.state.mode() != Mode::Stopped) core_.stopAtLocked(Mode::Stopped);
-    core_.seekLocked(us);
+    std::lock_guard<PlayerMutex> lk(mu_);
+    if (showing_.state.mode() != Mode::Stopped) transport_.stopAtLocked(Mode::Stopped);
+    transport_.seekLocked(us);
 }
 
 void Player::step(int frames) {
-    std::lock_guard<std::mutex> lk(core_.mu);
-    if (!core_.info.hasVideo || frames == 0) return;
-    if (core_.state.mode() == Mode::Playing) core_.stopAtLocked(Mode::Paused);
+    std::lock_guard<PlayerMutex> lk(mu_);
+    if (!facts_.info.hasVideo || frames == 0) return;
+    if (showing_.state.mode() == Mode::Playing) transport_.stopAtLocked(Mode::Paused);
     stepper_->stepLocked(frames);
 }
 
 // --- status ----------------------------------------------------------------------------
 
 Mode Player::mode() const {
-    std::lock_guard<std::mutex> lk(core_.mu);
-    return core_.state.mode();
+    std::lock_guard<PlayerMutex> lk(mu_);
+    return showing_.state.mode();
 }
 
 int64_t Player::positionUs() const {
-    std::lock_guard<std::mutex> lk(core_.mu);
-    return core_.clockLocked(nowUs());
+    std::lock_guard<PlayerMutex> lk(mu_);
+    return transport_.clockLocked(nowUs());
 }
 
 int64_t Player::lengthUs() const {
-    std::lock_guard<std::mutex> lk(core_.mu);
-    return core_.state.lengthUs(core_.clockLocked(nowUs()));
+    std::lock_guard<PlayerMutex> lk(mu_);
+    return showing_.state.lengthUs(transport_.clockLocked(nowUs()));
 }
 
 uint64_t Player::droppedFrames() const {
-    std::lock_guard<std::mutex> lk(core_.mu);
-    return core_.dropped;
+    std::lock_guard<PlayerMutex> lk(mu_);
+    return showing_.dropped;
 }
 
 bool Player::needsTicks() const {
-    std::lock_guard<std::mutex> lk(core_.mu);
-    return core_.state.mode() == Mode::Playing || core_.owed.outstanding();
+    std::lock_guard<PlayerMutex> lk(mu_);
+    return showing_.state.mode() == Mode::Playing || showing_.owed.outstanding();
 }
 
 bool Player::seekSettled() const {
-    std::lock_guard<std::mutex> lk(core_.mu);
-    return !core_.owed.outstanding();
+    std::lock_guard<PlayerMutex> lk(mu_);
+    return !showing_.owed.outstanding();
 }
 
 std::optional<int64_t> Player::audioTimeUs() const {
-    std::lock_guard<std::mutex> lk(core_.mu);
-    return core_.soundTimeLocked();
+    std::lock_guard<PlayerMutex> lk(mu_);
+    return transport_.soundTimeLocked();
 }
 
 // --- display ---------------------------------------------------------------------------
 
 int64_t Player::waitHintUs(int64_t now) const {
-    std::lock_guard<std::mutex> lk(core_.mu);
+    std::lock_guard<PlayerMutex> lk(mu_);
     return presenter_->waitHintLocked(now);
 }
 
 std::optional<VideoFrame> Player::frameToShow(int64_t now) {
-    std::lock_guard<std::mutex> lk(core_.mu);
+    std::lock_guard<PlayerMutex> lk(mu_);
     std::optional<VideoFrame> shown = presenter_->frameToShowLocked(now);
-    if (shown) core_.owed.shown(shown->ptsUs);
+    if (shown) showing_.owed.shown(shown->ptsUs);
     return shown;
 }
 

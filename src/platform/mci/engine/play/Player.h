@@ -4,20 +4,27 @@
 // is due. Every seek or open bumps a generation carried by packets and frames, so stale ones
 // are dropped. Control and status calls are thread-safe and return at once.
 //
-// The player assembles its parts over one shared PlayCore and owns the lock and the threads:
-// Reader (demux thread), VideoWorker (video thread), Presenter (what the display is handed,
-// the clock, the end of play) and Stepper (one-frame steps).
+// The player owns the media, the lock, the pieces of shared state (PlayPieces.h) and the
+// threads, and hands each part only the pieces it uses: Reader (demux thread), VideoWorker
+// (video thread), Presenter (what the display is handed, the clock, the end of play) and
+// Stepper (one-frame steps), over Transport (the clock and seeks).
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "platform/mci/engine/base/Types.h"
-#include "platform/mci/engine/play/PlayCore.h"
+#include "platform/mci/engine/play/PlayPieces.h"
+#include "platform/mci/engine/play/Transport.h"
 
 namespace plim::engine {
 
+class MediaSource;
+struct Timeline;
 class Reader;
+class SoundDecoder;
+class SoundDevice;
+class VideoDecoder;
 class VideoWorker;
 class Stepper;
 class Presenter;
@@ -33,7 +40,7 @@ public:
     static OpenError open(const std::string& path, std::unique_ptr<Player>& out) { return open(path, out, Options{}); }
     ~Player();  // stops and joins every thread
 
-    const MediaInfo& info() const { return core_.info; }
+    const MediaInfo& info() const { return facts_.info; }
 
     // Plays from the current position (or fromUs) to the end (or toUs).
     void play(std::optional<int64_t> fromUs, std::optional<int64_t> toUs);
@@ -69,10 +76,25 @@ public:
     std::optional<int64_t> audioTimeUs() const;
 
 private:
-    Player();
+    // What open made: the source, and the decoders and device its streams need.
+    struct Opened {
+        std::unique_ptr<MediaSource> src;
+        std::unique_ptr<VideoDecoder> dec;  // null without pictures
+        std::unique_ptr<SoundDecoder> soundDec;  // both or neither
+        std::unique_ptr<SoundDevice> sound;
+    };
+    Player(Opened media, const PlayFacts& facts);
+    static void openSound(Opened& m, const Timeline& t);
     void assemble();
 
-    PlayCore core_;
+    mutable PlayerMutex mu_;
+    const PlayFacts facts_;
+    Opened media_;
+    PacketQueue vq_;
+    Generations gens_;  // mu_
+    Decoded decoded_;   // its ends: mu_
+    Showing showing_;   // mu_
+    Transport transport_;
     std::unique_ptr<Reader> reader_;
     std::unique_ptr<VideoWorker> video_;
     std::unique_ptr<Stepper> stepper_;

@@ -4,18 +4,25 @@
 // due by the clock (dropping late ones, never showing them late); it starts the clock once
 // the first picture and the sound are ready, lets the sound be the master clock, holds the
 // clock while the disk is late, and ends play where the media ends.
+// Thread: the display's (the caller of Player::frameToShow), with the player lock held.
 #include <cstdint>
 #include <optional>
 
-#include "platform/mci/engine/play/PlayCore.h"
+#include "platform/mci/engine/play/PlayPieces.h"
+#include "platform/mci/engine/play/Transport.h"
 
 namespace plim::engine {
 
+class Reader;
+class SoundDevice;
 class Stepper;
 
 class Presenter {
 public:
-    Presenter(PlayCore& core, Stepper& stepper) : c_(core), stepper_(stepper) {}
+    Presenter(const PlayFacts& facts, const Generations& gens, Decoded& decoded, Showing& showing, Transport& transport,
+              Stepper& stepper, const Reader& reader, SoundDevice* sound)
+        : facts_(facts), gens_(gens), decoded_(decoded), showing_(showing), transport_(transport), stepper_(stepper),
+          reader_(reader), sound_(sound) {}
 
     // The frame to show at nowUs, when it changed.
     std::optional<VideoFrame> frameToShowLocked(int64_t nowUs);
@@ -31,8 +38,14 @@ private:
     void holdForDataLocked(int64_t t, int64_t nowUs);
     void finishLocked(int64_t endAt);
 
-    PlayCore& c_;
+    const PlayFacts& facts_;
+    const Generations& gens_;
+    Decoded& decoded_;
+    Showing& showing_;
+    Transport& transport_;
     Stepper& stepper_;
+    const Reader& reader_;  // whether it waits for the disk
+    SoundDevice* sound_;    // null without sound
 };
 
 }  // namespace plim::engine

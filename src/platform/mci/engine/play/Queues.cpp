@@ -11,7 +11,7 @@ void freeItem(PacketItem& it) {
 PacketQueue::~PacketQueue() { flush(); }
 
 void PacketQueue::push(PacketItem item) {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     if (closed_) {
         freeItem(item);
         return;
@@ -22,7 +22,7 @@ void PacketQueue::push(PacketItem item) {
 }
 
 std::optional<PacketItem> PacketQueue::pop() {
-    std::unique_lock<std::mutex> lk(mu_);
+    std::unique_lock<StructureMutex> lk(mu_);
     cv_.wait(lk, [&] { return closed_ || !q_.empty(); });
     if (closed_) return std::nullopt;
     PacketItem it = q_.front();
@@ -32,25 +32,25 @@ std::optional<PacketItem> PacketQueue::pop() {
 }
 
 void PacketQueue::flush() {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     for (PacketItem& it : q_) freeItem(it);
     q_.clear();
     bytes_ = 0;
 }
 
 void PacketQueue::close() {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     closed_ = true;
     cv_.notify_all();
 }
 
 size_t PacketQueue::count() const {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     return q_.size();
 }
 
 size_t PacketQueue::bytes() const {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     return bytes_;
 }
 
@@ -60,7 +60,7 @@ bool FrameQueue::fullLocked(size_t incoming) const {
 
 bool FrameQueue::push(VideoFrame f) {
     size_t incoming = f.bytes();
-    std::unique_lock<std::mutex> lk(mu_);
+    std::unique_lock<StructureMutex> lk(mu_);
     cv_.wait(lk, [&] { return closed_ || f.gen < minGen_ || !fullLocked(incoming); });
     if (closed_ || f.gen < minGen_) return false;
     bytes_ += incoming;
@@ -76,7 +76,7 @@ void FrameQueue::dropStaleLocked() {
 }
 
 std::optional<VideoFrame> FrameQueue::peek(uint64_t gen) const {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     for (const VideoFrame& f : q_) {
         if (f.gen == gen) return f;
         if (f.gen > gen) break;
@@ -85,7 +85,7 @@ std::optional<VideoFrame> FrameQueue::peek(uint64_t gen) const {
 }
 
 std::optional<VideoFrame> FrameQueue::pop() {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     dropStaleLocked();
     if (q_.empty()) return std::nullopt;
     VideoFrame f = std::move(q_.front());
@@ -96,7 +96,7 @@ std::optional<VideoFrame> FrameQueue::pop() {
 }
 
 void FrameQueue::flush(uint64_t newGen) {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     minGen_ = newGen;
     q_.clear();
     bytes_ = 0;
@@ -104,7 +104,7 @@ void FrameQueue::flush(uint64_t newGen) {
 }
 
 void FrameQueue::close() {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     closed_ = true;
     q_.clear();
     bytes_ = 0;
@@ -112,7 +112,7 @@ void FrameQueue::close() {
 }
 
 size_t FrameQueue::size() const {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     return q_.size();
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/mci/engine/base/Types.h"
+#include "platform/mci/engine/base/LockOrder.h"
 
 extern "C" {
 #include <libavcodec/packet.h>
@@ -37,8 +38,8 @@ public:
     size_t bytes() const;
 
 private:
-    mutable std::mutex mu_;
-    std::condition_variable cv_;
+    mutable StructureMutex mu_;
+    CondVar cv_;
     std::deque<PacketItem> q_;
     size_t bytes_ = 0;
     bool closed_ = false;
@@ -60,8 +61,8 @@ public:
 
 private:
     void dropStaleLocked();
-    mutable std::mutex mu_;
-    std::condition_variable cv_;
+    mutable StructureMutex mu_;
+    CondVar cv_;
     std::deque<VideoFrame> q_;
     bool fullLocked(size_t incoming) const;
     size_t cap_;

@@ -27,44 +27,44 @@ constexpr int kMaxProbePackets = 600;
 }  // namespace
 
 bool Reader::hasRoomLocked() const {
-    bool videoRoom = c_.info.hasVideo && c_.vq.count() < c_.maxPackets;
-    bool audioRoom = c_.sound && c_.sound->wantsPackets();
-    return (videoRoom || audioRoom) && c_.vq.bytes() < kMaxQueuedBytes;
+    bool videoRoom = facts_.info.hasVideo && vq_.count() < facts_.maxPackets;
+    bool audioRoom = sound_ && sound_->wantsPackets();
+    return (videoRoom || audioRoom) && vq_.bytes() < kMaxQueuedBytes;
 }
 
 // The reader refills in bursts: it sleeps until the video packets or the sound fall to half
 // of what is kept ahead, then reads until both are full again, instead of waking for every
 // packet the decoder takes. Whenever this holds, hasRoomLocked holds too.
 bool Reader::runningLowLocked() const {
-    bool videoLow = c_.info.hasVideo && c_.vq.count() <= c_.maxPackets / 2;
-    bool audioLow = c_.sound && c_.sound->runningLow();
-    return (videoLow || audioLow) && c_.vq.bytes() <= kMaxQueuedBytes / 2;
+    bool videoLow = facts_.info.hasVideo && vq_.count() <= facts_.maxPackets / 2;
+    bool audioLow = sound_ && sound_->runningLow();
+    return (videoLow || audioLow) && vq_.bytes() <= kMaxQueuedBytes / 2;
 }
 
+int64_t Reader::diskWaitUs(int64_t nowUs) const { return src_.diskWaitUs(nowUs); }
+
 void Reader::tookPacket() {
-    if (c_.vq.count() <= c_.maxPackets / 2) c_.demuxCv.notify_one();
+    if (vq_.count() <= facts_.maxPackets / 2) gens_.wake.notify_one();
 }
 
 // Waits until there is work: a seek, or packets to read. Returns false to quit; a seek to
 // carry out is returned in req (gen 0: none).
 bool Reader::nextWork(SeekRequest& req) {
-    std::unique_lock<std::mutex> lk(c_.mu);
+    std::unique_lock<PlayerMutex> lk(mu_);
     for (;;) {
-        auto work = [&] { return !c_.ends.inputEnded() && (c_.demuxFilling ? hasRoomLocked() : runningLowLocked()); };
-        c_.demuxCv.wait_for(lk, kPoll, [&] { return c_.quit || c_.seekReq.pending || work(); });
-        if (c_.quit) return false;
-        if (c_.seekReq.pending) {
-            req = c_.seekReq;
-            c_.seekReq.pending = false;
-            c_.ends.inputResumed();
-            c_.demuxFilling = true;
+        auto work = [&] { return !ends_.inputEnded() && (filling_ ? hasRoomLocked() : runningLowLocked()); };
+        gens_.wake.wait_for(lk, kPoll, [&] { return gens_.quitting() || gens_.requested() || work(); });
+        if (gens_.quitting()) return false;
+        if (gens_.takeRequest(req)) {
+            ends_.inputResumed();
+            filling_ = true;
             return true;
         }
         if (work()) {
-            c_.demuxFilling = true;
+            filling_ = true;
             return true;
         }
-        c_.demuxFilling = false;
+        filling_ = false;
     }
 }
 
@@ -73,35 +73,35 @@ bool Reader::nextWork(SeekRequest& req) {
 // reader stood is ever shown as the one asked for.
 void Reader::startGeneration(const SeekRequest& req) {
     {
-        std::lock_guard<std::mutex> lk(c_.mu);
-        c_.ends.readFrom(req.gen, req.targetUs);
+        std::lock_guard<PlayerMutex> lk(mu_);
+        ends_.readFrom(req.gen, req.targetUs);
     }
     std::vector<AVPacket*> read;
     Placed placed{.ok = true, .fromStart = true};
     if (req.move) placed = positionFor(req.targetUs, req.attempt, read);
-    c_.vq.flush();
+    vq_.flush();
     PacketItem flush{PacketItem::Flush, req.gen, req.targetUs, nullptr};
     flush.attempt = placed.attempt;
     flush.fromStart = placed.fromStart;
     flush.fillSteps = req.fillSteps;
     flush.offsetUs = placed.offsetUs;
-    c_.vq.push(flush);
-    if (c_.sound) {
-        c_.soundDec->flush(req.targetUs, placed.offsetUs);
-        c_.sound->flush(req.gen, req.targetUs);
+    vq_.push(flush);
+    if (sound_) {
+        soundDec_->flush(req.targetUs, placed.offsetUs);
+        sound_->flush(req.gen, req.targetUs);
     }
     for (AVPacket* pkt : read) route(req.gen, pkt);
     if (!placed.ok) endOfInput(req.gen);
 }
 
 void Reader::endOfInput(uint64_t gen) {
-    c_.vq.push(PacketItem{PacketItem::Eof, gen, -1, nullptr});
-    if (c_.sound) {
+    vq_.push(PacketItem{PacketItem::Eof, gen, -1, nullptr});
+    if (sound_) {
         decodeSound(gen, nullptr);  // what the decoder still holds
-        c_.sound->endOfStream(gen);
+        sound_->endOfStream(gen);
     }
-    std::lock_guard<std::mutex> lk(c_.mu);
-    c_.ends.inputEnd();
+    std::lock_guard<PlayerMutex> lk(mu_);
+    ends_.inputEnd();
 }
 
 void Reader::run() {
@@ -124,7 +124,7 @@ void Reader::run() {
 // (a huge hole) or is interrupted (a close) ends the input.
 void Reader::readOne(uint64_t gen, int& errors) {
     AVPacket* pkt = av_packet_alloc();
-    int r = pkt ? c_.src->read(pkt) : AVERROR(ENOMEM);
+    int r = pkt ? src_.read(pkt) : AVERROR(ENOMEM);
     if (r >= 0) {
         errors = 0;
         route(gen, pkt);
@@ -139,34 +139,34 @@ void Reader::readOne(uint64_t gen, int& errors) {
 }
 
 void Reader::route(uint64_t gen, AVPacket* pkt) {
-    if (pkt->stream_index == c_.src->videoIndex() && c_.info.hasVideo) {
-        c_.vq.push(PacketItem{PacketItem::Data, gen, -1, pkt});
-    } else if (c_.sound && pkt->stream_index == c_.src->audioIndex()) {
+    if (pkt->stream_index == src_.videoIndex() && facts_.info.hasVideo) {
+        vq_.push(PacketItem{PacketItem::Data, gen, -1, pkt});
+    } else if (sound_ && pkt->stream_index == src_.audioIndex()) {
         decodeSound(gen, pkt);
         av_packet_free(&pkt);
     } else {
         // Sound without a device to play it: play still lasts as long as the sound does.
-        if (c_.info.hasAudio && pkt->stream_index == c_.src->audioIndex()) noteSilentSound(gen, pkt);
+        if (facts_.info.hasAudio && pkt->stream_index == src_.audioIndex()) noteSilentSound(gen, pkt);
         av_packet_free(&pkt);
     }
 }
 
 // Decodes sound (pkt nullptr: the end of the stream) into the device's buffer.
 void Reader::decodeSound(uint64_t gen, const AVPacket* pkt) {
-    c_.soundDec->decode(pkt, [&](SoundChunk&& chunk) { c_.sound->add(gen, std::move(chunk)); });
+    soundDec_->decode(pkt, [&](SoundChunk&& chunk) { sound_->add(gen, std::move(chunk)); });
 }
 
 // Follows where the sound that no device plays ends (StreamEnds::silentSoundTo).
 void Reader::noteSilentSound(uint64_t gen, const AVPacket* pkt) {
-    auto end = c_.src->packetEndUs(pkt, c_.soundOriginUs);
-    std::lock_guard<std::mutex> lk(c_.mu);
-    if (end) c_.ends.silentSoundTo(gen, *end);
+    auto end = src_.packetEndUs(pkt, facts_.soundOriginUs);
+    std::lock_guard<PlayerMutex> lk(mu_);
+    if (end) ends_.silentSoundTo(gen, *end);
 }
 
 // Places the reader at a key frame from which the target can be decoded. Each attempt
 // starts further back; the last one starts at the beginning of the file.
 Reader::Placed Reader::positionFor(int64_t targetUs, int firstAttempt, std::vector<AVPacket*>& read) {
-    MediaSource& src = *c_.src;
+    MediaSource& src = src_;
     for (int attempt = std::max(firstAttempt, 0);; ++attempt) {
         for (AVPacket*& p : read) av_packet_free(&p);
         read.clear();
@@ -177,7 +177,7 @@ Reader::Placed Reader::positionFor(int64_t targetUs, int firstAttempt, std::vect
         // In a later part of a joined file, the part's own times, moved to where it starts.
         int64_t offset = fromStart ? 0 : src.partOffsetUs(targetUs);
         Placed here{.ok = true, .fromStart = fromStart, .attempt = attempt, .offsetUs = offset};
-        if (fromStart || !c_.info.hasVideo || firstKeyNotAfter(targetUs, offset, read)) return here;
+        if (fromStart || !facts_.info.hasVideo || firstKeyNotAfter(targetUs, offset, read)) return here;
     }
 }
 
@@ -189,23 +189,22 @@ Reader::Placed Reader::positionFor(int64_t targetUs, int firstAttempt, std::vect
 bool Reader::firstKeyNotAfter(int64_t targetUs, int64_t offsetUs, std::vector<AVPacket*>& read) {
     for (int n = 0; n < kMaxProbePackets; ++n) {
         AVPacket* pkt = av_packet_alloc();
-        if (!pkt || c_.src->read(pkt) < 0) {
+        if (!pkt || src_.read(pkt) < 0) {
             av_packet_free(&pkt);
             return false;
         }
         read.push_back(pkt);
-        if (pkt->stream_index == c_.src->videoIndex() && (pkt->flags & AV_PKT_FLAG_KEY))
-            return c_.src->earliestShowUs(pkt).value_or(0) + offsetUs <= targetUs;
+        if (pkt->stream_index == src_.videoIndex() && (pkt->flags & AV_PKT_FLAG_KEY))
+            return src_.earliestShowUs(pkt).value_or(0) + offsetUs <= targetUs;
     }
     return true;
 }
 
 void Reader::beginEarlier(uint64_t gen, const PacketItem& start) {
-    std::lock_guard<std::mutex> lk(c_.mu);
-    if (gen != c_.gen || c_.quit) return;
-    c_.seekReq = SeekRequest{.pending = true, .gen = gen, .targetUs = start.seekTargetUs, .move = true,
-                             .attempt = start.attempt + 1, .fillSteps = start.fillSteps};
-    c_.demuxCv.notify_one();
+    std::lock_guard<PlayerMutex> lk(mu_);
+    if (gen != gens_.current() || gens_.quitting()) return;
+    gens_.request(SeekRequest{.gen = gen, .targetUs = start.seekTargetUs, .move = true, .attempt = start.attempt + 1,
+                              .fillSteps = start.fillSteps});
 }
 
 }  // namespace plim::engine

@@ -1,19 +1,28 @@
 #pragma once
 // The reader: the demux thread of one player. It carries out seeks, then reads packets in
-// bursts, routing video packets to the video worker's queue and sound to the sound output,
-// until the input ends or the player quits.
+// bursts, routing video packets to the video worker's queue and sound through its decoder to
+// the sound device, until the input ends or the player quits.
+// Thread: run() is the demux thread; beginEarlier and tookPacket are called by the video
+// thread.
 #include <cstdint>
 #include <vector>
 
-#include "platform/mci/engine/play/PlayCore.h"
+#include "platform/mci/engine/play/PlayPieces.h"
 
 struct AVPacket;
 
 namespace plim::engine {
 
+class MediaSource;
+class SoundDecoder;
+class SoundDevice;
+
 class Reader {
 public:
-    explicit Reader(PlayCore& core) : c_(core) {}
+    // soundDec and sound: both or neither (no sound played).
+    Reader(PlayerMutex& mu, const PlayFacts& facts, MediaSource& src, SoundDecoder* soundDec, SoundDevice* sound,
+           PacketQueue& vq, Generations& gens, StreamEnds& ends)
+        : mu_(mu), facts_(facts), src_(src), soundDec_(soundDec), sound_(sound), vq_(vq), gens_(gens), ends_(ends) {}
 
     // The demux thread's body: returns once the player quits.
     void run();
@@ -23,6 +32,10 @@ public:
     void beginEarlier(uint64_t gen, const PacketItem& start);
     // Called by the video worker as it takes packets: the reader may be asleep waiting for room.
     void tookPacket();
+    // How long the read in progress has waited for the disk (0: none waits), and whether
+    // video packets wait for the decoder. Any thread.
+    int64_t diskWaitUs(int64_t nowUs) const;
+    bool packetsQueued() const { return vq_.count() > 0; }
 
 private:
     // Where a seek placed the reader.
@@ -44,7 +57,15 @@ private:
     Placed positionFor(int64_t targetUs, int firstAttempt, std::vector<AVPacket*>& read);
     bool firstKeyNotAfter(int64_t targetUs, int64_t offsetUs, std::vector<AVPacket*>& read);
 
-    PlayCore& c_;
+    PlayerMutex& mu_;
+    const PlayFacts& facts_;
+    MediaSource& src_;
+    SoundDecoder* soundDec_;
+    SoundDevice* sound_;
+    PacketQueue& vq_;
+    Generations& gens_;  // player lock
+    StreamEnds& ends_;   // player lock
+    bool filling_ = true;  // reading until full, or asleep until running low (player lock)
 };
 
 }  // namespace plim::engine

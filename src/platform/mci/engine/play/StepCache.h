@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "platform/mci/engine/base/Types.h"
+#include "platform/mci/engine/base/LockOrder.h"
 
 namespace plim::engine {
 
@@ -19,13 +20,13 @@ public:
 
     // Starts a new run: what was kept is dropped.
     void begin() {
-        std::lock_guard<std::mutex> lk(mu_);
+        std::lock_guard<StructureMutex> lk(mu_);
         run_.clear();
         bytes_ = 0;
     }
     // The next picture of the run, later than every one before it.
     void add(VideoFrame f) {
-        std::lock_guard<std::mutex> lk(mu_);
+        std::lock_guard<StructureMutex> lk(mu_);
         if (!run_.empty() && f.ptsUs <= run_.back().ptsUs) return;
         bytes_ += f.bytes();
         run_.push_back(std::move(f));
@@ -38,7 +39,7 @@ public:
     // as the run holds them: the picture reached, with frames left at what was not walked;
     // nullopt when not one step could be taken.
     std::optional<VideoFrame> walk(int64_t ptsUs, int& frames) const {
-        std::lock_guard<std::mutex> lk(mu_);
+        std::lock_guard<StructureMutex> lk(mu_);
         size_t i = 0;
         while (i < run_.size() && run_[i].ptsUs != ptsUs) ++i;
         if (i == run_.size()) return std::nullopt;
@@ -50,7 +51,7 @@ public:
     }
 
 private:
-    mutable std::mutex mu_;
+    mutable StructureMutex mu_;
     std::deque<VideoFrame> run_;
     size_t bytes_ = 0;
     size_t maxBytes_;

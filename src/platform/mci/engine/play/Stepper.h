@@ -3,15 +3,18 @@
 // step takes the next decoded picture from the frame queue; a step back shows a picture
 // kept by the last step back (StepCache) while there is one, otherwise seeks to just before
 // the picture shown and keeps what it decodes on the way.
+// Thread: the caller's (control calls) and the display's, with the player lock held.
 #include <optional>
 
-#include "platform/mci/engine/play/PlayCore.h"
+#include "platform/mci/engine/play/PlayPieces.h"
+#include "platform/mci/engine/play/Transport.h"
 
 namespace plim::engine {
 
 class Stepper {
 public:
-    explicit Stepper(PlayCore& core) : c_(core) {}
+    Stepper(const PlayFacts& facts, Generations& gens, Decoded& decoded, Showing& showing, Transport& transport)
+        : facts_(facts), gens_(gens), decoded_(decoded), showing_(showing), transport_(transport) {}
 
     // Steps `frames` pictures forward (or, negative, back); the player paused first.
     void stepLocked(int frames);
@@ -27,7 +30,11 @@ private:
     void backLocked(int frames);
     void showKeptLocked(VideoFrame f);
 
-    PlayCore& c_;
+    const PlayFacts& facts_;
+    Generations& gens_;
+    Decoded& decoded_;
+    Showing& showing_;
+    Transport& transport_;
 };
 
 }  // namespace plim::engine

@@ -11,8 +11,13 @@ extern "C" {
 
 namespace plim::engine {
 
-VideoWorker::VideoWorker(PlayCore& core, Reader& reader)
-    : c_(core),
+VideoWorker::VideoWorker(PlayerMutex& mu, const PlayFacts& facts, VideoDecoder& dec, PacketQueue& vq, Decoded& decoded,
+                         Reader& reader)
+    : mu_(mu),
+      facts_(facts),
+      dec_(dec),
+      vq_(vq),
+      decoded_(decoded),
       reader_(reader),
       emitFn_([this](AVFrame* f, int64_t pts, bool target) { handOn(f, pts, target); }),
       onFrameFn_([this](AVFrame* f, int64_t pts) { onFrame(f, pts); }) {}
@@ -29,7 +34,7 @@ void VideoWorker::startWith(AVFrame* first, uint64_t gen) {
 void VideoWorker::handOnFirst() {
     if (!first_) return;
     gen_ = firstGen_;
-    if (!queue(first_, 0, true)) firstGen_ = 0;  // decoded anew and handed on as usual
+    if (!queue(first_, 0, /*seekTarget=*/true)) firstGen_ = 0;  // decoded anew and handed on as usual
     av_frame_free(&first_);
     gen_ = 0;  // the reader's Flush starts the generation's decoding as for any other
 }
@@ -40,7 +45,7 @@ VideoFrame VideoWorker::picture(const AVFrame* f, int64_t ptsUs) {
     VideoFrame vf = VideoDecoder::wrap(shown);
     vf.gen = gen_;
     vf.ptsUs = ptsUs;
-    vf.durUs = c_.info.frameDurUs;
+    vf.durUs = facts_.info.frameDurUs;
     return vf;
 }
 
@@ -54,18 +59,18 @@ bool VideoWorker::queue(const AVFrame* f, int64_t ptsUs, bool seekTarget) {
     VideoFrame vf = picture(f, ptsUs);
     if (!vf.valid()) return false;
     vf.seekTarget = seekTarget;
-    return c_.fq.push(std::move(vf));  // blocks while the queue is full
+    return decoded_.fq.push(std::move(vf));  // blocks while the queue is full
 }
 
 void VideoWorker::onFrame(AVFrame* f, int64_t ptsUs) {
     if (retry_) return;
-    lastEndUs_ = std::max(lastEndUs_, ptsUs + c_.info.frameDurUs);
+    lastEndUs_ = std::max(lastEndUs_, ptsUs + facts_.info.frameDurUs);
     int64_t target = start_.seekTargetUs;
-    bool keep = start_.fillSteps && ptsUs >= target - c_.stepSpanUs && ptsUs <= target + SeekPicker::kRoundingSlackUs;
+    bool keep = start_.fillSteps && ptsUs >= target - facts_.stepSpanUs && ptsUs <= target + SeekPicker::kRoundingSlackUs;
     if (picker_.feed(f, ptsUs, emitFn_)) {
         if (keep) {
             VideoFrame vf = picture(f, ptsUs);
-            if (vf.valid()) c_.steps.add(std::move(vf));
+            if (vf.valid()) decoded_.steps.add(std::move(vf));
         }
         return;
     }
@@ -76,8 +81,8 @@ void VideoWorker::onFrame(AVFrame* f, int64_t ptsUs) {
 // A Flush: a new generation begins decoding at the seek's target.
 void VideoWorker::begin(const PacketItem& flush) {
     // A step back keeps the pictures of a span before its target: all of them decoded.
-    c_.dec->flush(std::max<int64_t>(0, flush.seekTargetUs - (flush.fillSteps ? c_.stepSpanUs : 0)), flush.offsetUs);
-    if (flush.fillSteps) c_.steps.begin();
+    dec_.flush(std::max<int64_t>(0, flush.seekTargetUs - (flush.fillSteps ? facts_.stepSpanUs : 0)), flush.offsetUs);
+    if (flush.fillSteps) decoded_.steps.begin();
     gen_ = flush.gen;
     start_ = flush;
     retry_ = false;
@@ -87,18 +92,18 @@ void VideoWorker::begin(const PacketItem& flush) {
 
 // The end of the input: the decoder is drained, and the generation's pictures have ended.
 void VideoWorker::end() {
-    c_.dec->decode(nullptr, onFrameFn_);
+    dec_.decode(nullptr, onFrameFn_);
     if (retry_) return;  // the reader is being placed again; its Flush comes next
     picker_.finish(emitFn_);
-    c_.dec->flush();
-    std::lock_guard<std::mutex> lk(c_.mu);
-    c_.ends.videoEnd(gen_, lastEndUs_);
+    dec_.flush();
+    std::lock_guard<PlayerMutex> lk(mu_);
+    decoded_.ends.videoEnd(gen_, lastEndUs_);
 }
 
 void VideoWorker::run() {
-    look_.setOrientation(c_.info.orientation);  // the media is open before the thread starts
+    look_.setOrientation(facts_.info.orientation);  // the media is open before the thread starts
     handOnFirst();
-    while (auto item = c_.vq.pop()) {
+    while (auto item = vq_.pop()) {
         reader_.tookPacket();
         PacketItem it = *item;
         if (it.kind == PacketItem::Flush) {
@@ -108,7 +113,7 @@ void VideoWorker::run() {
         } else if (it.kind == PacketItem::Eof) {
             end();
         } else {
-            c_.dec->decode(it.pkt, onFrameFn_);
+            dec_.decode(it.pkt, onFrameFn_);
         }
         if (it.pkt) av_packet_free(&it.pkt);
     }

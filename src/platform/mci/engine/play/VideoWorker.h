@@ -3,22 +3,25 @@
 // the exact picture for a seek's target (SeekPicker), keeps the pictures a step back asked
 // for (StepCache), and pushes frames into the frame queue, blocking while it is full. When
 // decoding began too late for a target, it asks the reader to start further back.
+// Thread: the video thread, started once startWith was called.
 #include <cstdint>
 #include <functional>
 
 #include "platform/mci/engine/decode/PictureLook.h"
 #include "platform/mci/engine/decode/SeekPicker.h"
-#include "platform/mci/engine/play/PlayCore.h"
+#include "platform/mci/engine/play/PlayPieces.h"
 
 struct AVFrame;
 
 namespace plim::engine {
 
 class Reader;
+class VideoDecoder;
 
 class VideoWorker {
 public:
-    VideoWorker(PlayCore& core, Reader& reader);
+    VideoWorker(PlayerMutex& mu, const PlayFacts& facts, VideoDecoder& dec, PacketQueue& vq, Decoded& decoded,
+                Reader& reader);
     ~VideoWorker();
     VideoWorker(const VideoWorker&) = delete;
     VideoWorker& operator=(const VideoWorker&) = delete;
@@ -41,7 +44,11 @@ private:
     // The picture as it is shown (PictureLook), as a frame of this generation.
     VideoFrame picture(const AVFrame* f, int64_t ptsUs);
 
-    PlayCore& c_;
+    PlayerMutex& mu_;
+    const PlayFacts& facts_;
+    VideoDecoder& dec_;
+    PacketQueue& vq_;
+    Decoded& decoded_;  // its ends under the player lock
     Reader& reader_;
     // The generation being decoded, as the thread sees it.
     uint64_t gen_ = 0;

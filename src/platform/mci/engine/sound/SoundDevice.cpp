@@ -58,23 +58,23 @@ void SoundDevice::close() {
 // --- feeding (demux thread) -------------------------------------------------------------
 
 bool SoundDevice::wantsPackets() const {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     return !eof_ && bufferedUsLocked() < kTargetBufferUs;
 }
 
 bool SoundDevice::runningLow() const {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     return !eof_ && bufferedUsLocked() < kTargetBufferUs / 2;
 }
 
 bool SoundDevice::starving(uint64_t gen) const {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     return gen == gen_ && !eof_ && bufferedUsLocked() < kStarvingUs;
 }
 
 void SoundDevice::add(uint64_t gen, SoundChunk in) {
     Chunk c{in.ptsUs, std::move(in.data)};
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     if (gen != gen_) return;
     if (skipUntilUs_ >= 0) {  // after a seek: nothing before the target is heard
         int64_t endUs = c.ptsUs + format_.bytesToUs(int64_t(c.data.size()));
@@ -93,12 +93,12 @@ void SoundDevice::add(uint64_t gen, SoundChunk in) {
 }
 
 void SoundDevice::endOfStream(uint64_t gen) {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     if (gen == gen_) eof_ = true;
 }
 
 void SoundDevice::flush(uint64_t gen, int64_t targetUs) {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     chunks_.clear();
     bufferedBytes_ = 0;
     gen_ = gen;
@@ -112,7 +112,7 @@ void SoundDevice::flush(uint64_t gen, int64_t targetUs) {
 // --- control (player) ------------------------------------------------------------------
 
 void SoundDevice::start(uint64_t gen, int64_t posUs) {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     if (gen != gen_) return;
     headPtsUs_ = posUs;
     if (!chunks_.empty()) {
@@ -124,7 +124,7 @@ void SoundDevice::start(uint64_t gen, int64_t posUs) {
 }
 
 void SoundDevice::pause() {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     playing_ = false;
 }
 
@@ -161,7 +161,7 @@ bool SoundDevice::skipLateLocked(Chunk& c) {
 
 void SoundDevice::fill(uint8_t* out, int len) {
     std::memset(out, 0, size_t(len));
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     if (!playing_) return;
     cbWallUs_ = monotonicUs();
     int done = 0;
@@ -189,7 +189,7 @@ void SoundDevice::fill(uint8_t* out, int len) {
 // --- the clock (player) ----------------------------------------------------------------
 
 std::optional<int64_t> SoundDevice::timeUs(uint64_t gen) const {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     if (!playing_ || gen != gen_ || headPtsUs_ < 0) return std::nullopt;
     if (eof_ && chunks_.empty()) return std::nullopt;  // sound is over: the wall clock goes on
     int64_t now = monotonicUs();
@@ -201,24 +201,24 @@ std::optional<int64_t> SoundDevice::timeUs(uint64_t gen) const {
 }
 
 bool SoundDevice::ready(uint64_t gen) const {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     return gen == gen_ && (bufferedBytes_ > 0 || eof_);
 }
 
 bool SoundDevice::drained(uint64_t gen) const {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     return gen == gen_ && eof_ && chunks_.empty();
 }
 
 std::optional<int64_t> SoundDevice::leftAfter(uint64_t gen, int64_t afterUs) const {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     if (gen != gen_ || !eof_ || chunks_.empty()) return std::nullopt;
     int64_t next = chunks_.front().nextUs(format_);
     return next > afterUs ? std::optional<int64_t>(next) : std::nullopt;
 }
 
 int64_t SoundDevice::endUs(uint64_t gen) const {
-    std::lock_guard<std::mutex> lk(mu_);
+    std::lock_guard<StructureMutex> lk(mu_);
     return gen == gen_ ? endPtsUs_ : 0;
 }
 

@@ -4,7 +4,7 @@
 // with silence through holes and while nothing is buffered, so its time goes on.
 // Threads: the demux thread feeds it (add, flush, endOfStream and the buffer's level), SDL's
 // audio thread pulls from it (fill), the player controls and reads it under its own lock.
-// One lock of its own, taken last (see play/PlayCore.h).
+// One lock of its own, taken last (base/LockOrder.h).
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "platform/mci/engine/sound/SoundDecoder.h"
+#include "platform/mci/engine/base/LockOrder.h"
 
 namespace plim::engine {
 
@@ -69,7 +70,7 @@ private:
     SoundFormat format_;
     int deviceSamples_ = 0;
 
-    mutable std::mutex mu_;
+    mutable StructureMutex mu_;
     std::deque<Chunk> chunks_;
     int64_t bufferedBytes_ = 0;
     uint64_t gen_ = 0;
