@@ -22,6 +22,10 @@ std::string commandPath(const std::string& path) {
     return path.find(' ') != std::string::npos ? "\"" + path + "\"" : path;
 }
 
+// What the video and capture windows add around the picture, pixels: the original sized them
+// to the video plus this.
+constexpr int kBorderPx = 4;
+
 // The picture's size on screen: the video's, or smaller when the window would not fit the
 // work area (PictureFit). Smaller, it fits below the main window, where it is placed, so that
 // the buttons stay in sight; unless the main window stands so low that less than half the
@@ -29,11 +33,11 @@ std::string commandPath(const std::string& path) {
 PictureFit shownSize(float chromeW, float chromeH) {
     QRect work = forms::Screen::workAreaPx();
     int frameW = int(std::ceil(chromeW / float(TwipsX))), frameH = int(std::ceil(chromeH / float(TwipsY)));
-    PictureFit fit = fitPicture(VideoWidth, VideoHeight, frameW + 4, frameH + 4, work.width(), work.height());
+    PictureFit fit = fitPicture(VideoWidth, VideoHeight, frameW + kBorderPx, frameH + kBorderPx, work.width(), work.height());
     if (!fit.scaled) return fit;
     int below = work.bottom() + 1 - std::max(work.top(), int((MainFrm().Top() + MainFrm().Height()) / float(TwipsY)));
     int height = below >= work.height() / 2 ? below : work.height();
-    return fitPicture(VideoWidth, VideoHeight, frameW + 4, frameH + 4, work.width(), height);
+    return fitPicture(VideoWidth, VideoHeight, frameW + kBorderPx, frameH + kBorderPx, work.width(), height);
 }
 
 // A window shown smaller keeps its place under the main window, centred, moved only as far as
@@ -46,10 +50,10 @@ void keepOnScreen(VFrmT& v) {
     v.setLeft(std::max(left, std::min(v.Left(), right - v.Width())));
 }
 
-// A window's outer size, twips, around a client of `pixels` and the 4-pixel border: its frame
+// A window's outer size, twips, around a client of `pixels` and the border: its frame
 // (chrome, twips) as it is, computed as the video window has always been sized.
 float outerTwips(float chrome, int16_t twipsPerPixel, int32_t pixels) {
-    return chrome + float(rt::Mul32(twipsPerPixel, pixels)) + float(rt::Mul16(twipsPerPixel, 4));
+    return chrome + float(rt::Mul32(twipsPerPixel, pixels)) + float(rt::Mul16(twipsPerPixel, kBorderPx));
 }
 
 // The device's window and picture at the size shown.
@@ -89,8 +93,8 @@ void sizeWindows() {
     // The capture window keeps the video's own size: the frame is saved whole.
     u.setWidth(outerTwips(chromeW, TwipsX, VideoWidth));
     u.setHeight(outerTwips(chromeH, TwipsY, VideoHeight));
-    u.Pic.setWidth(float(VideoWidth + 4));
-    u.Pic.setHeight(float(VideoHeight + 4));
+    u.Pic.setWidth(float(VideoWidth + kBorderPx));
+    u.Pic.setHeight(float(VideoHeight + kBorderPx));
 }
 }  // namespace
 

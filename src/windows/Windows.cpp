@@ -25,7 +25,8 @@ void InitResources() {
 namespace {
 FormDesign mainDesign() {
     InitResources();
-    return FormDesign{2415, 2430, "Plim", Border::FixedSingle, forms::kButtonFace, true};
+    return FormDesign{.clientWidthTwips = 2415, .clientHeightTwips = 2430, .caption = "Plim", .border = Border::FixedSingle,
+                      .backColor = forms::kButtonFace, .icon = true};
 }
 constexpr uint32_t kGrey = 0x00C0C0C0;
 constexpr uint32_t kBlack = 0x00000000;
@@ -43,7 +44,7 @@ MainFrmT::MainFrmT()
       Line1(*this, 315, 450, 2100, 450),
       Img1(*this, Twips{1635, 1170, 240, 240}, LoadResPicture("play.xpm")),
       Img2(*this, Twips{2010, 1185, 240, 240}, LoadResPicture("pause.xpm")),
-      Timer1(500, false) {
+      Timer1(500, /*enabled=*/false) {
     ComOpen.setToolTipText("動画ﾌｧｲﾙを開く");
     ComSAVE.setToolTipText("名前を付けてBMPファイルとして保存");
     ComPLAY.setToolTipText("再生/一時停止");
@@ -69,20 +70,23 @@ MainFrmT::MainFrmT()
 }
 
 VFrmT::VFrmT()
-    : Form(FormDesign{10155, 5925, "", Border::FixedSingle, kBlack, true, false}),
+    : Form(FormDesign{.clientWidthTwips = 10155, .clientHeightTwips = 5925, .caption = "", .border = Border::FixedSingle,
+                     .backColor = kBlack, .icon = true, .closeBox = false}),
       Pic(*this, Twips{-75, 0, 7440, 7140}, 0, kBlack) {
     applyTabOrder();
     setAcceptsFiles(true);
 }
 
 UfrmT::UfrmT()
-    : Form(FormDesign{3015, 1695, "", Border::Sizable, forms::kButtonFace, false}),
-      Pic(*this, Twips{0, 0, 6015, 5775}, 0, forms::kButtonFace, true) {
+    : Form(FormDesign{.clientWidthTwips = 3015, .clientHeightTwips = 1695, .caption = "", .border = Border::Sizable,
+                     .backColor = forms::kButtonFace, .icon = false}),
+      Pic(*this, Twips{0, 0, 6015, 5775}, 0, forms::kButtonFace, /*autoRedraw=*/true) {
     applyTabOrder();
 }
 
 DiaLogT::DiaLogT()
-    : Form(FormDesign{4530, 3225, "ﾀﾞｲｱﾛｸﾞ", Border::Sizable, forms::kButtonFace, true}),
+    : Form(FormDesign{.clientWidthTwips = 4530, .clientHeightTwips = 3225, .caption = "ﾀﾞｲｱﾛｸﾞ", .border = Border::Sizable,
+                     .backColor = forms::kButtonFace, .icon = true}),
       Drive1(*this, Twips{60, 60, 2235, 300}, 0),
       com_Can(*this, Twips{3360, 2700, 750, 300}, 1, "ｷｬﾝｾﾙ"),
       File1(*this, Twips{2355, 60, 2115, 1890}, 2, "*.bmp;*.jpg"),

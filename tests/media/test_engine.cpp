@@ -9,7 +9,7 @@
 
 #include "../TestSupport.h"
 #include "Pump.h"
-#include "platform/mci/engine/decode/FrameConverter.h"
+#include "../FrameBgra.h"
 #include "platform/mci/engine/play/Player.h"
 #include "platform/mci/engine/base/TimestampFilter.h"
 #include "platform/mci/engine/decode/VideoDecoder.h"
@@ -69,7 +69,7 @@ TEST_P(FormatTest, SeekShowsTheExactFrame) {
         ASSERT_TRUE(shown.valid()) << f.file << " frame " << k;
         auto ref = plim::test::referenceAt(clip(f.file), at, f.width, f.height);
         ASSERT_FALSE(ref.empty());
-        std::vector<uint8_t> bgra = FrameConverter().bgra(shown);
+        std::vector<uint8_t> bgra = plim::test::bgraOf(shown);
         ASSERT_FALSE(bgra.empty());
         EXPECT_GE(plim::test::psnr(bgra.data(), f.width * 4, ref, f.width, f.height), 45.0)
             << f.file << " frame " << k;
@@ -441,7 +441,7 @@ TEST(Engine, UnknownLengthPlaysToTheRealEnd) {
 // The frame shown is the reference's picture k: its pixels (45 dB) and its time.
 void expectPicture(const plim::test::ReferenceDecode& ref, const VideoFrame& shown, size_t k, const std::string& what) {
     ASSERT_TRUE(shown.valid()) << what;
-    std::vector<uint8_t> bgra = FrameConverter().bgra(shown);
+    std::vector<uint8_t> bgra = plim::test::bgraOf(shown);
     EXPECT_GE(plim::test::psnrColumns(bgra.data(), ref.width * 4, ref.frame(k), ref.width * 4, 0, ref.width, ref.height),
               45.0)
         << what << " to frame " << k;

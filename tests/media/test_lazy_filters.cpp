@@ -15,7 +15,7 @@ extern "C" {
 
 #include "../TestSupport.h"
 #include "Pump.h"
-#include "platform/mci/engine/decode/FrameConverter.h"
+#include "../FrameBgra.h"
 #include "platform/mci/engine/play/Player.h"
 
 using namespace plim::engine;
@@ -71,7 +71,7 @@ TEST(LazyFilters, OnlyPicturesThatNeedAFilterLoadLibavfilter) {
     EXPECT_TRUE(libavfilterMapped()) << "a turned picture loads the filters";
     ASSERT_EQ(turned.width, ref.width);
     ASSERT_EQ(turned.height, ref.height);
-    std::vector<uint8_t> bgra = FrameConverter().bgra(turned);
+    std::vector<uint8_t> bgra = plim::test::bgraOf(turned);
     EXPECT_GE(plim::test::psnrColumns(bgra.data(), ref.width * 4, ref.frame(0), ref.width * 4, 0, ref.width, ref.height),
               45.0);
     // HDR: mapped to 8-bit RGB for an SDR screen.

@@ -15,6 +15,7 @@
 #include <memory>
 #include <xcb/xcb.h>
 
+#include "FrameBgra.h"
 #include "TestSupport.h"
 #include "platform/forms/Handles.h"
 #include "platform/mci/Device.h"
@@ -48,8 +49,7 @@ std::vector<uint32_t> onScreen(QWidget* w, QRect r) {
 
 // The frame the surface holds, as the converter makes it.
 std::vector<uint32_t> converted(const mci::VideoSurface& s) {
-    engine::FrameConverter conv;
-    std::vector<uint8_t> bgra = conv.bgra(s.frame());
+    std::vector<uint8_t> bgra = plim::test::bgraOf(s.frame());
     std::vector<uint32_t> out(bgra.size() / 4);
     for (size_t i = 0; i < out.size(); ++i) out[i] = uint32_t(bgra[4 * i]) | uint32_t(bgra[4 * i + 1]) << 8 | uint32_t(bgra[4 * i + 2]) << 16;
     return out;

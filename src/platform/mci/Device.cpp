@@ -196,7 +196,7 @@ Device::~Device() {
 // just before it, and a position reads back as the nearest frame.
 int64_t Device::toUnits(int64_t us) const {
     const engine::MediaInfo& in = player_->info();
-    double units = timeFormat == TimeFormat::Frames ? double(us) * double(in.rateNum) / (1e6 * double(in.rateDen))
+    double units = timeFormat == TimeFormat::Frames ? double(us) * double(in.rateNum) / (double(engine::kUsPerSecond) * double(in.rateDen))
                                                     : double(us) / 1000.0;
     return std::clamp<int64_t>(std::llround(std::clamp(units, 0.0, double(INT32_MAX))), 0, INT32_MAX);
 }

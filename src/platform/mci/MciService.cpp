@@ -32,6 +32,9 @@ std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return s;
 }
+
+// A rectangle's size of 0 0 (left top width height) means the video's own size.
+bool meansOwnSize(const std::array<int64_t, 4>& r) { return r[2] == 0 && r[3] == 0; }
 }  // namespace
 
 class Session {
@@ -246,7 +249,7 @@ uint32_t doPut(Device& d, const MciCommand& c, std::string&) {
         v->update();
     } else if (c.rect) {
         const auto& r = *c.rect;
-        QSize size = (r[2] == 0 && r[3] == 0) ? v->size() : QSize(int(r[2]), int(r[3]));
+        QSize size = meansOwnSize(r) ? v->size() : QSize(int(r[2]), int(r[3]));
         v->setGeometry(QRect(QPoint(int(r[0]), int(r[1])), size));
     }
     return 0;
@@ -264,7 +267,7 @@ uint32_t doUpdate(Device& d, const MciCommand& c, std::string&) {
     if (!into) return err::kBadConstant;
     const engine::MediaInfo& info = d.player().info();
     std::array<int64_t, 4> r = c.rect.value_or(std::array<int64_t, 4>{0, 0, 0, 0});
-    bool ownSize = (r[2] == 0 && r[3] == 0) || (r[2] == info.width && r[3] == info.height);
+    bool ownSize = meansOwnSize(r) || (r[2] == info.width && r[3] == info.height);
     QRect at(QPoint(int(std::clamp<int64_t>(r[0], -info.width, into->width())),
                     int(std::clamp<int64_t>(r[1], -info.height, into->height()))),
              QSize(info.width, info.height));

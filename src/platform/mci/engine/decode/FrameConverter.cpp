@@ -115,11 +115,4 @@ bool FrameConverter::viaScratch(const AVFrame* f, uint8_t* dst, int dstStride, i
     return true;
 }
 
-std::vector<uint8_t> FrameConverter::bgra(const VideoFrame& f) {
-    if (!f.valid()) return {};
-    std::vector<uint8_t> out(size_t(f.width) * size_t(f.height) * 4);
-    if (!toBgra(f, out.data(), f.width * 4)) return {};
-    return out;
-}
-
 }  // namespace plim::engine

@@ -38,11 +38,10 @@ public:
     // Writes the whole picture, width x height BGRA pixels, rows dstStride bytes apart.
     // False (nothing written) when it cannot be converted.
     bool toBgra(const VideoFrame& f, uint8_t* dst, int dstStride) { return toBgra(f, dst, dstStride, f.width, f.height); }
-    // The same, scaled to outWidth x outHeight in the same pass (bicubic): a picture shown
-    // smaller than it is. At the picture's own size, exactly what the call above writes.
+    // The same, scaled to outWidth x outHeight in the same pass: area averaging when it
+    // shrinks both ways (a picture shown smaller than it is), bicubic otherwise. At the
+    // picture's own size, exactly what the call above writes.
     bool toBgra(const VideoFrame& f, uint8_t* dst, int dstStride, int outWidth, int outHeight);
-    // A BGRA copy with rows of width * 4 bytes; empty when it cannot be converted.
-    std::vector<uint8_t> bgra(const VideoFrame& f);
 
 private:
     // A conversion context and what it was made and tuned for.

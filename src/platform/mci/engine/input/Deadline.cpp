@@ -6,7 +6,8 @@
 
 namespace plim::engine {
 
-void Deadline::arm(int64_t budgetUs, bool forgiveWaits) { arm(budgetUs, forgiveWaits, monotonicUs()); }
+
+void Deadline::arm(int64_t budgetUs, Waits waits) { arm(budgetUs, waits == Waits::Forgiven, monotonicUs()); }
 
 void Deadline::arm(int64_t budgetUs, bool forgiveWaits, int64_t nowUs) {
     forgiveWaits_ = forgiveWaits;

@@ -11,10 +11,12 @@
 #include <chrono>
 #include <cstdint>
 
+#include "platform/mci/engine/base/Types.h"
+
 namespace plim::engine {
 
 // The longest wait for the disk that one read is forgiven.
-constexpr int64_t kMaxDiskWaitUs = 10000000;
+constexpr int64_t kMaxDiskWaitUs = 10 * kUsPerSecond;
 // A read that takes longer than this waited for the disk (slower than 640 KB/s for a 32 KB
 // read): reads at the disk's pace through a long stretch of data are work.
 constexpr int64_t kSlowReadUs = 50000;
@@ -24,7 +26,8 @@ constexpr auto kTryAgainAfter = std::chrono::milliseconds(10);
 class Deadline {
 public:
     // forgiveWaits false: a budget of wall time, for work that may as well be left undone.
-    void arm(int64_t budgetUs, bool forgiveWaits = true);
+    enum class Waits : bool { Counted = false, Forgiven = true };
+    void arm(int64_t budgetUs, Waits waits = Waits::Forgiven);
     void arm(int64_t budgetUs, bool forgiveWaits, int64_t nowUs);
     void disarm() { deadlineUs_ = 0; }
     void interrupt() { interrupted_ = true; }

@@ -242,7 +242,7 @@ int64_t MediaSource::estimatedLengthUs() const {
 
 void MediaSource::mapJoins() {
     if (!lengthFromTimes_ || video_ < 0 || !(fmt_->iformat->flags & AVFMT_TS_DISCONT)) return;
-    armDeadline(kJoinScanBudgetUs, false);
+    armDeadline(kJoinScanBudgetUs, Deadline::Waits::Counted);
     JoinMap map = JoinMap::scan(fmt_, video_, info_.frameDurUs);
     bool whole = !deadline_.passed();  // a scan cut short may have missed parts
     disarm();

@@ -31,7 +31,7 @@ public:
     // Every blocking call into the demuxer runs under a deadline (working time, microseconds:
     // waits for the disk do not count, see Deadline) and returns AVERROR_EXIT when it passes
     // or when interrupt() was called. Thread-safe.
-    void armDeadline(int64_t budgetUs, bool forgiveWaits = true) { deadline_.arm(budgetUs, forgiveWaits); }
+    void armDeadline(int64_t budgetUs, Deadline::Waits waits = Deadline::Waits::Forgiven) { deadline_.arm(budgetUs, waits); }
     void disarm() { deadline_.disarm(); }
     void interrupt() { deadline_.interrupt(); }
     // How long the read in progress has been waiting for the disk; 0 when none waits.

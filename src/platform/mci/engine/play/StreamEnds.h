@@ -11,7 +11,7 @@ namespace plim::engine {
 class StreamEnds {
 public:
     // Sound beyond a hole this long is not waited for: damaged times put it there.
-    static constexpr int64_t kStrandedSoundUs = 10000000;
+    static constexpr int64_t kStrandedSoundUs = 10 * kUsPerSecond;
 
     // The reader reached the end of the input (of whatever generation it reads).
     bool inputEnded() const { return inputEnded_; }

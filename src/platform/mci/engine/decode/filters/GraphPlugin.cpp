@@ -12,6 +12,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include "platform/mci/engine/base/Types.h"
 #include "platform/mci/engine/decode/filters/FilterPluginApi.h"
 
 namespace {
@@ -32,8 +33,8 @@ void closeGraph(void* g) {
 // The buffer source's arguments for pictures like f; times are in the engine's microseconds.
 void sourceArgs(const AVFrame* f, char* out, size_t len) {
     AVRational sar = f->sample_aspect_ratio.num > 0 ? f->sample_aspect_ratio : AVRational{1, 1};
-    std::snprintf(out, len, "video_size=%dx%d:pix_fmt=%d:time_base=1/1000000:pixel_aspect=%d/%d", f->width, f->height,
-                  f->format, sar.num, sar.den);
+    std::snprintf(out, len, "video_size=%dx%d:pix_fmt=%d:time_base=1/%lld:pixel_aspect=%d/%d", f->width, f->height,
+                  f->format, static_cast<long long>(plim::engine::kUsPerSecond), sar.num, sar.den);
 }
 
 bool link(Graph& g, const char* chain) {
