@@ -24,7 +24,7 @@ int decoderThreadsFor(int width, int height, int64_t frameDurUs, unsigned cores)
 VideoDecoder::~VideoDecoder() {
     if (ctx_) avcodec_free_context(&ctx_);
     if (frame_) av_frame_free(&frame_);
-    if (firstPicture_) av_frame_free(&firstPicture_);
+    dropProbed();
 }
 
 bool VideoDecoder::open(const AVStream* st, int64_t originUs, int threads, int64_t lengthUs) {
@@ -66,12 +66,29 @@ void VideoDecoder::decode(const AVPacket* pkt, const std::function<void(AVFrame*
     chooseSkipping(pkt);
     if (avcodec_send_packet(ctx_, pkt) < 0 && pkt) return;  // a damaged packet is skipped
     while (avcodec_receive_frame(ctx_, frame_) >= 0) {
-        int64_t ts = frame_->best_effort_timestamp;
-        int64_t us = ts != AV_NOPTS_VALUE ? times_.fix(mediaTimeUs(timeBase_, ts, originUs_), frameDurUs_)
-                                          : times_.next(frameDurUs_);
-        onFrame(frame_, us);
+        onFrame(frame_, mediaTimeOf(frame_));
         av_frame_unref(frame_);
     }
+}
+
+int64_t VideoDecoder::mediaTimeOf(const AVFrame* f) {
+    int64_t ts = f->best_effort_timestamp;
+    return ts != AV_NOPTS_VALUE ? times_.fix(mediaTimeUs(timeBase_, ts, originUs_), frameDurUs_) : times_.next(frameDurUs_);
+}
+
+void VideoDecoder::resume(const std::function<void(AVFrame*, int64_t)>& onFrame) {
+    times_.reset();
+    hopTargetUs_ = hopOffsetUs_ = 0;
+    std::vector<AVFrame*> pictures = std::exchange(probed_, {});
+    for (AVFrame*& f : pictures) {
+        onFrame(f, mediaTimeOf(f));
+        av_frame_free(&f);
+    }
+}
+
+void VideoDecoder::dropProbed() {
+    for (AVFrame*& f : probed_) av_frame_free(&f);
+    probed_.clear();
 }
 
 namespace {
@@ -87,7 +104,8 @@ int64_t originFrom(const std::vector<int64_t>& t) {
 }
 }  // namespace
 
-std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int streamIndex) {
+std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int streamIndex, int keepIndex,
+                                                    PacketList& kept) {
     constexpr int kMaxPackets = 400;
     AVPacket* pkt = av_packet_alloc();
     if (!pkt) return std::nullopt;
@@ -99,7 +117,7 @@ std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int st
     std::vector<int64_t> times;  // the first pictures' own times, unfiltered where they have one
     auto got = [&](AVFrame* f, int64_t us) {
         int64_t ts = f->best_effort_timestamp;
-        if (times.empty() && !firstPicture_) firstPicture_ = av_frame_clone(f);
+        if (AVFrame* copy = av_frame_clone(f)) probed_.push_back(copy);
         if (times.size() < kOriginPictures) times.push_back(ts != AV_NOPTS_VALUE ? mediaTimeUs(timeBase_, ts, 0) : us);
     };
     auto settled = [&] { return times.size() >= kOriginPictures || (times.size() == 2 && !originDamaged(times)); };
@@ -111,20 +129,25 @@ std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int st
         if (pkt->stream_index == streamIndex) {
             if (pkt->pts == AV_NOPTS_VALUE) packetsCarryPts_ = false;
             decode(pkt, got);
+        } else if (pkt->stream_index == keepIndex) {
+            if (AVPacket* copy = av_packet_alloc()) {
+                av_packet_move_ref(copy, pkt);
+                kept.push(copy);
+            }
         }
         av_packet_unref(pkt);
     }
     std::optional<int64_t> first;
     if (!times.empty()) first = originFrom(times);
-    if (!first || *first != times[0]) av_frame_free(&firstPicture_);  // the origin is not its time
     av_packet_free(&pkt);
     originUs_ = first ? *first : saved;
     times_.setWindow(window);
-    flush();
+    if (!first) flush();
     return first;
 }
 
 void VideoDecoder::flush(int64_t resumeUs, int64_t offsetUs) {
+    dropProbed();
     avcodec_flush_buffers(ctx_);
     times_.reset(resumeUs, offsetUs);
     hopTargetUs_ = resumeUs;

@@ -1,10 +1,13 @@
 #pragma once
-// Decodes one video stream. Used by the video decode thread only.
+// Decodes one video stream. Used by the opening thread while the media is probed
+// (firstPictureUs), then by the video decode thread only.
 #include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
+#include "platform/mci/engine/base/PacketList.h"
 #include "platform/mci/engine/base/TimestampFilter.h"
 #include "platform/mci/engine/base/Types.h"
 
@@ -48,13 +51,16 @@ public:
     // The length the first picture after a flush must lie within (0: unknown).
     void setWindow(int64_t lengthUs) { times_.setWindow(lengthUs); }
     void setOriginUs(int64_t us) { originUs_ = us; }
-    // Reads from the start until the first picture comes out; its time in the container's
-    // clock (microseconds), or nullopt when no picture can be decoded.
-    std::optional<int64_t> firstPictureUs(AVFormatContext* fmt, int streamIndex);
-    // The picture firstPictureUs decoded first, when its own time is the one it returned
-    // (media time zero once that is the origin); null otherwise. Ownership passes to the
-    // caller (free with av_frame_free). Showing it spares decoding it again after open.
-    AVFrame* takeFirstPicture() { return std::exchange(firstPicture_, nullptr); }
+    // Reads from the start until the first pictures come out; the first one's time in the
+    // container's clock (microseconds), or nullopt when no picture can be decoded. The
+    // decoder keeps its state and the pictures it decoded, so that decoding goes on from
+    // there (resume) rather than from the start again; packets of keepIndex read on the way
+    // are added to kept, in order, for the caller to play.
+    std::optional<int64_t> firstPictureUs(AVFormatContext* fmt, int streamIndex, int keepIndex, PacketList& kept);
+    // Goes on from where firstPictureUs stopped, as from a flush to the start: hands the
+    // pictures it decoded to onFrame with their media times, then decode() continues with
+    // the packets that follow those it read. A flush instead forgets them.
+    void resume(const std::function<void(AVFrame*, int64_t ptsUs)>& onFrame);
     // Whether the packets read by firstPictureUs carried presentation times. Without them
     // (AVI) picture times are decoding times, and the first picture's comes the decoder's
     // delay after the stream's start, which the sound does not share.
@@ -72,6 +78,8 @@ public:
 private:
     static constexpr int kSkipMarginFrames = 4;
     void chooseSkipping(const AVPacket* pkt);
+    int64_t mediaTimeOf(const AVFrame* f);  // through the timestamp filter
+    void dropProbed();
     AVCodecContext* ctx_ = nullptr;
     int64_t hopTargetUs_ = 0;  // a seek's target not yet near: 0 when none
     int64_t hopOffsetUs_ = 0;  // added to decoding times to compare them with it
@@ -80,7 +88,7 @@ private:
     TimestampFilter times_;
     int64_t frameDurUs_ = kDefaultFrameDurUs;
     AVFrame* frame_ = nullptr;
-    AVFrame* firstPicture_ = nullptr;  // see takeFirstPicture
+    std::vector<AVFrame*> probed_;  // the pictures firstPictureUs decoded, until resume or flush
     bool packetsCarryPts_ = true;
 };
 

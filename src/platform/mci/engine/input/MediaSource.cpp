@@ -240,17 +240,18 @@ int64_t MediaSource::estimatedLengthUs() const {
     return std::min(kMaxLengthUs, av_rescale(size, 8 * kUsPerSecond, fmt_->bit_rate));
 }
 
-void MediaSource::mapJoins() {
-    if (!lengthFromTimes_ || video_ < 0 || !(fmt_->iformat->flags & AVFMT_TS_DISCONT)) return;
+bool MediaSource::mapJoins() {
+    if (!lengthFromTimes_ || video_ < 0 || !(fmt_->iformat->flags & AVFMT_TS_DISCONT)) return false;
     armDeadline(kJoinScanBudgetUs, Deadline::Waits::Counted);
     JoinMap map = JoinMap::scan(fmt_, video_, info_.frameDurUs);
     bool whole = !deadline_.passed();  // a scan cut short may have missed parts
     disarm();
-    if (!whole || map.empty()) return;
+    if (!whole || map.empty()) return true;
     int64_t len = map.lengthUs(originUs_, timesEndUs_);
-    if (len <= info_.lengthUs || len > kMaxLengthUs) return;
+    if (len <= info_.lengthUs || len > kMaxLengthUs) return true;
     joins_ = std::move(map);
     info_.lengthUs = len;
+    return true;
 }
 
 int64_t MediaSource::partOffsetUs(int64_t targetUs) const {

@@ -66,9 +66,9 @@ public:
     // Program and transport streams whose length was read from their times: finds the parts
     // of a file joined end to end (within a budget of wall time of its own: on a slow disk
     // the map is left undone rather than delaying open), so that seeks find each part
-    // and the length is the parts' together. Call once the origin is set; the reader is left
-    // anywhere.
-    void mapJoins();
+    // and the length is the parts' together. Call once the origin is set. True when it read
+    // elsewhere in the file: reading must then be placed again before play.
+    bool mapJoins();
     // What to add to the container's times (counted from the origin) of the part that holds
     // media time targetUs: 0 but in the later parts of a joined file.
     int64_t partOffsetUs(int64_t targetUs) const;

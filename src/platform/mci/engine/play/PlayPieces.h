@@ -31,7 +31,7 @@ struct SeekRequest {
     bool pending = false;
     uint64_t gen = 0;
     int64_t targetUs = 0;
-    bool move = true;        // false: already at the start (open)
+    bool move = true;        // false: the open's, which goes on from where open left reading
     int attempt = 0;         // > 0: decoding began too late before; start further back
     bool fillSteps = false;  // keep the pictures before the target for steps back
 };

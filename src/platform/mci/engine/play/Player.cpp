@@ -53,6 +53,8 @@ OpenError Player::open(const std::string& path, std::unique_ptr<Player>& out, Op
     Timeline t;
     if (OpenError e = settleTimeline(*m.src, opts.decoderThreads, m.dec, t); e != OpenError::None) return e;
     if (t.info.hasAudio && opts.audio) openSound(m, t);
+    m.continuesFromProbe = t.continuesFromProbe;
+    m.soundRead = std::move(t.soundRead);
     std::unique_ptr<Player> p(new Player(std::move(m), factsFor(t)));
     p->assemble();
     out = std::move(p);
@@ -72,13 +74,13 @@ void Player::assemble() {
     stepper_ = std::make_unique<Stepper>(facts_, gens_, decoded_, showing_, transport_);
     presenter_ = std::make_unique<Presenter>(facts_, gens_, decoded_, showing_, transport_, *stepper_, *reader_,
                                              media_.sound.get());
-    // Back to the start after the probe; the reader is there already when there are no pictures.
-    gens_.request(SeekRequest{.gen = gens_.current(), .targetUs = 0, .move = info.hasVideo});
-    if (info.hasVideo) {
-        video_ = std::make_unique<VideoWorker>(mu_, facts_, *media_.dec, vq_, decoded_, *reader_);
-        // The probe decoded the first picture already: it is shown without waiting for the reseek.
-        video_->startWith(media_.dec->takeFirstPicture(), gens_.current());
-    }
+    // The open's generation goes on from where settling the timeline left reading and the
+    // decoder, or starts again from the start when settling read elsewhere in the file.
+    // Without pictures, reading still stands at the start.
+    bool back = info.hasVideo && !media_.continuesFromProbe;
+    gens_.request(SeekRequest{.gen = gens_.current(), .targetUs = 0, .move = back});
+    reader_->startWith(std::move(media_.soundRead));
+    if (info.hasVideo) video_ = std::make_unique<VideoWorker>(mu_, facts_, *media_.dec, vq_, decoded_, *reader_);
     readerThread_ = std::thread(&Reader::run, reader_.get());
     if (video_) videoThread_ = std::thread(&VideoWorker::run, video_.get());
 }

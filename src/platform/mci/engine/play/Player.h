@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/mci/engine/base/PacketList.h"
 #include "platform/mci/engine/base/Types.h"
 #include "platform/mci/engine/play/PlayPieces.h"
 #include "platform/mci/engine/play/Transport.h"
@@ -82,6 +83,8 @@ private:
         std::unique_ptr<VideoDecoder> dec;  // null without pictures
         std::unique_ptr<SoundDecoder> soundDec;  // both or neither
         std::unique_ptr<SoundDevice> sound;
+        bool continuesFromProbe = false;  // see Timeline
+        PacketList soundRead;             // the sound open read, for the reader to play first
     };
     Player(Opened media, const PlayFacts& facts);
     static void openSound(Opened& m, const Timeline& t);

@@ -24,6 +24,7 @@ struct PacketItem {
     bool fromStart = true;      // Flush: reading begins at the start of the file
     bool fillSteps = false;     // Flush: keep the pictures before the target for steps back
     int64_t offsetUs = 0;       // Flush: added to the container's times (a joined file's part)
+    bool continues = false;     // Flush: decoding goes on from what open decoded, unflushed
 };
 
 class PacketQueue {

@@ -85,11 +85,14 @@ void Reader::startGeneration(const SeekRequest& req) {
     flush.fromStart = placed.fromStart;
     flush.fillSteps = req.fillSteps;
     flush.offsetUs = placed.offsetUs;
+    flush.continues = !req.move;
     vq_.push(flush);
     if (sound_) {
         soundDec_->flush(req.targetUs, placed.offsetUs);
         sound_->flush(req.gen, req.targetUs);
     }
+    if (req.move) opened_.clear();  // read again from where the seek placed reading
+    for (AVPacket* pkt : opened_.release()) route(req.gen, pkt);
     for (AVPacket* pkt : read) route(req.gen, pkt);
     if (!placed.ok) endOfInput(req.gen);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/mci/engine/base/PacketList.h"
 #include "platform/mci/engine/play/PlayPieces.h"
 
 struct AVPacket;
@@ -32,6 +33,9 @@ public:
     void beginEarlier(uint64_t gen, const PacketItem& start);
     // Called by the video worker as it takes packets: the reader may be asleep waiting for room.
     void tookPacket();
+    // Before the thread starts: the sound's packets that open read, played first when the
+    // open's generation goes on from where open left reading.
+    void startWith(PacketList soundRead) { opened_ = std::move(soundRead); }
     // How long the read in progress has waited for the disk (0: none waits), and whether
     // video packets wait for the decoder. Any thread.
     int64_t diskWaitUs(int64_t nowUs) const;
@@ -65,6 +69,7 @@ private:
     PacketQueue& vq_;
     Generations& gens_;  // player lock
     StreamEnds& ends_;   // player lock
+    PacketList opened_;    // startWith's, until the open's generation or a seek
     bool filling_ = true;  // reading until full, or asleep until running low (player lock)
 };
 

@@ -11,12 +11,12 @@ namespace {
 // joined from parts has their length together, and times lie within it.
 OpenError settlePictures(MediaSource& src, int decoderThreads, VideoDecoder& dec, Timeline& t) {
     if (!dec.open(src.videoStream(), src.originUs(), decoderThreads, t.windowUs)) return OpenError::CannotLoadDriver;
-    auto first = dec.firstPictureUs(src.format(), src.videoIndex());
+    auto first = dec.firstPictureUs(src.format(), src.videoIndex(), src.audioIndex(), t.soundRead);
     if (!first) return OpenError::InvalidFile;
     src.setOriginUs(*first);
     if (src.indexed() && !dec.packetsCarryPts()) dec.trustTimes();
     if (t.info.lengthKnown) dec.keepGapsWithin(t.info.lengthUs);
-    src.mapJoins();
+    t.continuesFromProbe = !src.mapJoins();
     t.info = src.info();
     if (t.windowUs) t.windowUs = t.info.lengthUs;
     dec.setWindow(t.windowUs);
@@ -37,7 +37,7 @@ OpenError settleTimeline(MediaSource& src, int decoderThreads, std::unique_ptr<V
     // Pictures without presentation times come the decoder's delay late; the sound's times
     // are its own, counted from the stream's start, so none of it is cut off at the start.
     t.soundOriginUs = dec && !dec->packetsCarryPts() ? src.startUs() : src.originUs();
-    out = t;
+    out = std::move(t);
     return OpenError::None;
 }
 

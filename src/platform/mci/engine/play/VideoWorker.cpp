@@ -22,23 +22,6 @@ VideoWorker::VideoWorker(PlayerMutex& mu, const PlayFacts& facts, VideoDecoder& 
       emitFn_([this](AVFrame* f, int64_t pts, bool target) { handOn(f, pts, target); }),
       onFrameFn_([this](AVFrame* f, int64_t pts) { onFrame(f, pts); }) {}
 
-VideoWorker::~VideoWorker() { av_frame_free(&first_); }
-
-void VideoWorker::startWith(AVFrame* first, uint64_t gen) {
-    av_frame_free(&first_);
-    first_ = first;
-    firstGen_ = first ? gen : 0;
-}
-
-// The open's picture, at media time zero, before anything is decoded.
-void VideoWorker::handOnFirst() {
-    if (!first_) return;
-    gen_ = firstGen_;
-    if (!queue(first_, 0, /*seekTarget=*/true)) firstGen_ = 0;  // decoded anew and handed on as usual
-    av_frame_free(&first_);
-    gen_ = 0;  // the reader's Flush starts the generation's decoding as for any other
-}
-
 VideoFrame VideoWorker::picture(const AVFrame* f, int64_t ptsUs) {
     const AVFrame* shown = look_.apply(f);
     if (!shown) return {};
@@ -50,16 +33,10 @@ VideoFrame VideoWorker::picture(const AVFrame* f, int64_t ptsUs) {
 }
 
 void VideoWorker::handOn(AVFrame* f, int64_t ptsUs, bool seekTarget) {
-    // The open's picture, handed on: the picker takes a time within its slack for the same.
-    if (firstGen_ != 0 && gen_ == firstGen_ && ptsUs <= SeekPicker::kRoundingSlackUs) return;
-    queue(f, ptsUs, seekTarget);
-}
-
-bool VideoWorker::queue(const AVFrame* f, int64_t ptsUs, bool seekTarget) {
     VideoFrame vf = picture(f, ptsUs);
-    if (!vf.valid()) return false;
+    if (!vf.valid()) return;  // no picture could be made: none is shown for this one
     vf.seekTarget = seekTarget;
-    return decoded_.fq.push(std::move(vf));  // blocks while the queue is full
+    decoded_.fq.push(std::move(vf));  // blocks while the queue is full; false: stale
 }
 
 void VideoWorker::onFrame(AVFrame* f, int64_t ptsUs) {
@@ -78,16 +55,19 @@ void VideoWorker::onFrame(AVFrame* f, int64_t ptsUs) {
     reader_.beginEarlier(gen_, start_);
 }
 
-// A Flush: a new generation begins decoding at the seek's target.
+// A Flush: a new generation begins decoding at the seek's target; the open's goes on from the
+// pictures open decoded.
 void VideoWorker::begin(const PacketItem& flush) {
     // A step back keeps the pictures of a span before its target: all of them decoded.
-    dec_.flush(std::max<int64_t>(0, flush.seekTargetUs - (flush.fillSteps ? facts_.stepSpanUs : 0)), flush.offsetUs);
+    if (!flush.continues)
+        dec_.flush(std::max<int64_t>(0, flush.seekTargetUs - (flush.fillSteps ? facts_.stepSpanUs : 0)), flush.offsetUs);
     if (flush.fillSteps) decoded_.steps.begin();
     gen_ = flush.gen;
     start_ = flush;
     retry_ = false;
     picker_.reset(flush.seekTargetUs, flush.fromStart);
     lastEndUs_ = 0;
+    if (flush.continues) dec_.resume(onFrameFn_);
 }
 
 // The end of the input: the decoder is drained, and the generation's pictures have ended.
@@ -102,7 +82,6 @@ void VideoWorker::end() {
 
 void VideoWorker::run() {
     look_.setOrientation(facts_.info.orientation);  // the media is open before the thread starts
-    handOnFirst();
     while (auto item = vq_.pop()) {
         reader_.tookPacket();
         PacketItem it = *item;

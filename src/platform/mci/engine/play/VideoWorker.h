@@ -3,7 +3,7 @@
 // the exact picture for a seek's target (SeekPicker), keeps the pictures a step back asked
 // for (StepCache), and pushes frames into the frame queue, blocking while it is full. When
 // decoding began too late for a target, it asks the reader to start further back.
-// Thread: the video thread, started once startWith was called.
+// Thread: the video thread.
 #include <cstdint>
 #include <functional>
 
@@ -22,14 +22,8 @@ class VideoWorker {
 public:
     VideoWorker(PlayerMutex& mu, const PlayFacts& facts, VideoDecoder& dec, PacketQueue& vq, Decoded& decoded,
                 Reader& reader);
-    ~VideoWorker();
     VideoWorker(const VideoWorker&) = delete;
     VideoWorker& operator=(const VideoWorker&) = delete;
-    // Before the thread starts: the open's picture, already decoded while the media was
-    // probed (owned from here on; null: none). The thread hands it on first, as the picture
-    // of generation gen's target, and does not hand on again the pictures of that
-    // generation up to its time when it decodes them anew from the start.
-    void startWith(AVFrame* first, uint64_t gen);
     // The video thread's body: returns once the packet queue is closed.
     void run();
 
@@ -38,9 +32,6 @@ private:
     void end();
     void onFrame(AVFrame* f, int64_t ptsUs);
     void handOn(AVFrame* f, int64_t ptsUs, bool seekTarget);
-    // False when the frame was not queued (no picture could be made, or it was stale).
-    bool queue(const AVFrame* f, int64_t ptsUs, bool seekTarget);
-    void handOnFirst();
     // The picture as it is shown (PictureLook), as a frame of this generation.
     VideoFrame picture(const AVFrame* f, int64_t ptsUs);
 
@@ -55,8 +46,6 @@ private:
     int64_t lastEndUs_ = 0;  // where the last picture decoded ends
     PacketItem start_;       // the Flush that began this generation's decoding
     bool retry_ = false;     // decoding began too late: waiting for the reader to start earlier
-    AVFrame* first_ = nullptr;  // startWith's picture, until the thread hands it on
-    uint64_t firstGen_ = 0;     // its generation: 0 when there is none or it could not be queued
     PictureLook look_;
     SeekPicker picker_;
     SeekPicker::Emit emitFn_;
