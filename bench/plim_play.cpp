@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "media/PictureFit.h"
 #include "platform/forms/Handles.h"
 #include "platform/mci/Device.h"
 #include "platform/mci/MciService.h"
@@ -69,9 +70,10 @@ int main(int argc, char** argv) {
     std::string where = ask(*service, "where m source");
     int x, y, w, h;
     if (std::sscanf(where.c_str(), "%d %d %d %d", &x, &y, &w, &h) == 4) {
-        if (fitW > 0 && fitH > 0 && (w > fitW || h > fitH)) {
-            bool wide = int64_t(w) * fitH >= int64_t(h) * fitW;
-            int sw = wide ? fitW : int(int64_t(w) * fitH / h), sh = wide ? int(int64_t(h) * fitW / w) : fitH;
+        // The viewer's own fit, with fitW x fitH as the room the picture has on the screen.
+        plim::PictureFit fit = fitW > 0 && fitH > 0 ? plim::fitPicture(w, h, 0, 0, fitW, fitH) : plim::PictureFit{};
+        if (fit.scaled) {
+            int sw = fit.width, sh = fit.height;
             std::string rect = " at 0 0 " + std::to_string(sw) + " " + std::to_string(sh);
             service->sendString("put m window" + rect, nullptr, 0, 0);
             service->sendString("put m destination" + rect, nullptr, 0, 0);
