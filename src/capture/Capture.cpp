@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "media/MciChannel.h"
+#include "media/PictureFit.h"
 #include "module1/Module1.h"
 #include "platform/forms/PathJoin.h"
 #include "platform/forms/Interaction.h"

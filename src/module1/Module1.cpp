@@ -7,7 +7,6 @@ int16_t MediaOpen = 0;
 std::string MediaPath;
 int32_t MediaLength = 0;
 int32_t VideoWidth = 0, VideoHeight = 0;
-bool VideoScaled = false;
 int16_t Playing = 0;
 int16_t Finished = 0;
 int16_t SliderPos = 0;
@@ -20,7 +19,6 @@ std::string ChosenFolder;
 void ResetState() {
     TwipsX = TwipsY = MediaOpen = Playing = Finished = SliderPos = ThumbLeft = FrameBorder = DialogMode = 0;
     MediaLength = VideoWidth = VideoHeight = SeekTo = 0;
-    VideoScaled = false;
     MediaPath.clear();
     ChosenFolder.clear();
 }

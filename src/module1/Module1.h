@@ -11,7 +11,6 @@ extern int16_t MediaOpen;          // -1 after a successful open, else 0
 extern std::string MediaPath;      // full path of the video to open
 extern int32_t MediaLength;        // length in the device's default time unit
 extern int32_t VideoWidth, VideoHeight;
-extern bool VideoScaled;           // the video window shows the picture smaller than the video
 extern int16_t Playing;            // 1 while the video plays
 extern int16_t Finished;           // 1 after the poll saw the end of play and rewound
 extern int16_t SliderPos;          // thumb Left derived from the playback position

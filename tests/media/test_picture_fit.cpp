@@ -17,7 +17,8 @@ TEST(PictureFit, OwnSizeWhenItFitsElseTheLargestOfItsShape) {
         {1277, 770, 4, 30, 1280, 800, {1276, 769, true}},      // one pixel too wide
         {1920, 1080, 6, 29, 1920, 1080, {1868, 1051, true}},   // the height meets the screen first
         {3840, 2160, 6, 29, 1920, 1200, {1914, 1077, true}},   // the width does
-        {1080, 1920, 6, 29, 1920, 1080, {591, 1051, true}},    // a phone's portrait video
+        {1080, 1920, 6, 29, 1920, 1080, {590, 1049, true}},    // a phone's portrait video, an even width
+        {3840, 2160, 0, 0, 1916, 1050, {1866, 1050, true}},    // 1867 would be odd: libswscale's slow path
         {8000, 10, 4, 4, 1000, 800, {996, 1, true}},           // never thinner than a pixel
         {0, 0, 4, 4, 1000, 800, {0, 0, false}},                // nothing to show
     };
