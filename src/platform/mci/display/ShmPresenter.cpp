@@ -1,4 +1,4 @@
-#include "platform/mci/ShmPresenter.h"
+#include "platform/mci/display/ShmPresenter.h"
 
 #include <sys/ipc.h>
 #include <sys/shm.h>

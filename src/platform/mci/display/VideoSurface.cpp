@@ -1,0 +1,176 @@
+#include "platform/mci/display/VideoSurface.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QRegion>
+#include <QTimer>
+
+#include "platform/mci/display/ShmPresenter.h"
+
+namespace plim::mci {
+
+namespace {
+// The first byte of `area` in a 32-bit BGRA image, where the converter may write its rows;
+// nullptr when the image is of another format or does not hold the whole area.
+uint8_t* bgraArea(QImage& img, const QRect& area) {
+    QImage::Format fmt = img.format();
+    bool bgra32 = fmt == QImage::Format_RGB32 || fmt == QImage::Format_ARGB32 ||
+                  fmt == QImage::Format_ARGB32_Premultiplied;
+    if (!bgra32 || !img.rect().contains(area)) return nullptr;
+    return img.bits() + qsizetype(area.y()) * img.bytesPerLine() + qsizetype(area.x()) * 4;
+}
+}  // namespace
+
+VideoSurface::VideoSurface(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+VideoSurface::~VideoSurface() = default;
+
+void VideoSurface::setFrame(engine::VideoFrame f) {
+    frame_ = std::move(f);
+    if (presentDirect()) return;
+    repaint();
+}
+
+// After a paint that the next frame could follow past the backing store, the shared memory
+// for it is made ready on a later pass of the event loop: a picture just opened shows at
+// once, and the first frame played is not late for want of memory. Every paint of a picture
+// asks, not only one a new frame caused: a picture handed on before the window was shown is
+// first painted when the window is exposed.
+void VideoSurface::reserveDirect() {
+    if (!presenter_ || reserving_ || !painted_.isValid()) return;
+    if (!presenter_->needsReserve(painted_.size())) return;  // frames painted while covered
+    reserving_ = true;
+    QTimer::singleShot(0, this, [this] {
+        reserving_ = false;
+        if (presenter_ && painted_.isValid()) presenter_->reserve(painted_.size());
+    });
+}
+
+bool VideoSurface::directReady() const {
+    return presenter_ && painted_.isValid() && !presenter_->needsReserve(painted_.size());
+}
+
+QRect VideoSurface::frameDestination() const {
+    return destination.isValid() ? destination : QRect(0, 0, frame_.width, frame_.height);
+}
+
+// Direct puts leave the backing store behind the screen, and the toolkit answers an expose
+// from the backing store: the surface is marked for repainting first, so the toolkit paints
+// the current picture before it flushes.
+bool VideoSurface::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == watched_ && e->type() == QEvent::Expose && directFrames_ > 0) update();
+    return false;
+}
+
+bool VideoSurface::presentDirect() {
+    if (!presenterTried_) {
+        presenterTried_ = true;
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) presenter_ = ShmPresenter::create();
+    }
+    QRect dest = frameDestination();
+    if (!presenter_ || !frame_.valid() || !isVisible() || dest != painted_ || devicePixelRatio() != 1.0) return false;
+    QWidget* host = isWindow() ? this : nativeParentWidget();
+    QWindow* window = host ? host->windowHandle() : nullptr;
+    if (!window || !window->isExposed() || !uncovered(dest, host)) return false;
+    if (watched_ != window) {
+        if (watched_) watched_->removeEventFilter(this);
+        watched_ = window;
+        window->installEventFilter(this);
+    }
+    auto target = xcb_window_t(host->winId());
+    if (!presenter_->fits(target)) return false;
+    uint8_t* mem = presenter_->begin(dest.size());
+    if (!mem || !converter_.toBgra(frame_, mem, presenter_->stride(), dest.width(), dest.height())) return false;
+    if (!presenter_->put(target, mapTo(host, dest.topLeft()))) return false;
+    ++directFrames_;
+    return true;
+}
+
+// true when dest lies whole inside every ancestor up to host, and no widget of host's
+// window is stacked over it: none of this widget's children, none of the later siblings of
+// this widget or of an ancestor. The toolkit's own visibleRegion() leaves out siblings it
+// does not think opaque.
+bool VideoSurface::uncovered(const QRect& dest, const QWidget* host) const {
+    auto inHost = [host](const QWidget* w) { return QRect(w->mapTo(host, QPoint(0, 0)), w->size()); };
+    auto over = [](const QWidget* w, const QRect& area, auto&& place) {
+        return w && !w->isWindow() && w->isVisible() && place(w).intersects(area);
+    };
+    if (!rect().contains(dest)) return false;
+    for (QObject* o : children())
+        if (over(qobject_cast<QWidget*>(o), dest, [](const QWidget* w) { return w->geometry(); })) return false;
+    QRect area(mapTo(host, dest.topLeft()), dest.size());
+    for (const QWidget* w = this; w != host && w->parentWidget(); w = w->parentWidget()) {
+        const QWidget* parent = w->parentWidget();
+        if (!inHost(parent).contains(area)) return false;
+        const QObjectList& kids = parent->children();
+        for (qsizetype i = kids.indexOf(const_cast<QWidget*>(w)) + 1; i < kids.size(); ++i)
+            if (over(qobject_cast<QWidget*>(kids[i]), area, inHost)) return false;
+    }
+    return true;
+}
+
+void VideoSurface::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    painted_ = QRect();
+    if (!frame_.valid()) {
+        p.fillRect(rect(), Qt::black);
+        return;
+    }
+    QRect dest = frameDestination();
+    painted_ = dest;
+    reserveDirect();
+    // Only what the picture does not cover is filled: a full-frame fill costs as much as the copy.
+    for (const QRect& r : QRegion(rect()).subtracted(QRegion(dest))) p.fillRect(r, Qt::black);
+    if (dest.isEmpty() || convertInPlace(p, dest)) return;
+    // A destination the surface holds is converted at its size, scaled in the same pass; one
+    // reaching past the surface (any rectangle a command may give) is drawn scaled by the
+    // painter, which converts only the picture and draws only what shows.
+    QSize size = rect().contains(dest) ? dest.size() : QSize(frame_.width, frame_.height);
+    QImage img(size, QImage::Format_RGB32);
+    if (img.isNull() || !converter_.toBgra(frame_, img.bits(), int(img.bytesPerLine()), size.width(), size.height()))
+        return;
+    if (dest.size() == img.size()) {
+        p.drawImage(dest.topLeft(), img);
+    } else {
+        p.drawImage(dest, img);
+    }
+}
+
+bool VideoSurface::drawSourceInto(QImage& into, QPoint at) {
+    if (!frame_.valid()) return false;
+    QRect dest(at, QSize(frame_.width, frame_.height));
+    if (uint8_t* origin = bgraArea(into, dest)) return converter_.toBgra(frame_, origin, int(into.bytesPerLine()));
+    // Partly outside: converted whole, and the part that lands is drawn.
+    QImage img(dest.size(), QImage::Format_RGB32);
+    if (img.isNull() || !converter_.toBgra(frame_, img.bits(), int(img.bytesPerLine()))) return false;
+    QPainter p(&into);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(at, img);
+    return true;
+}
+
+// Converts the picture into the memory the painter draws on (the backing store, or the
+// image a grab renders into) when it is a 32-bit image at device scale that holds the whole
+// picture where it goes; false otherwise, and the caller draws a converted copy.
+bool VideoSurface::convertInPlace(QPainter& p, const QRect& dest) {
+    QPaintEngine* engine = p.paintEngine();
+    QPaintDevice* dev = engine ? engine->paintDevice() : nullptr;
+    if (!dev || dev->devType() != QInternal::Image) return false;
+    auto* img = static_cast<QImage*>(dev);
+    QTransform t = p.deviceTransform();
+    if (img->devicePixelRatio() != 1.0 || t.type() > QTransform::TxTranslate || !rect().contains(dest)) return false;
+    uint8_t* origin = bgraArea(*img, t.mapRect(dest));
+    if (!origin) return false;
+    p.beginNativePainting();  // the painter has flushed what it drew before
+    bool ok = converter_.toBgra(frame_, origin, int(img->bytesPerLine()), dest.width(), dest.height());
+    p.endNativePainting();
+    return ok;
+}
+
+}  // namespace plim::mci
