@@ -19,10 +19,12 @@ extern "C" {
 
 #include "platform/mci/engine/input/MediaSource.h"
 #include "platform/mci/engine/play/Player.h"
-#include "platform/mci/engine/decode/FrameConverter.h"
+#include "PlayerProbe.h"
+#include "platform/mci/display/BgraConverter.h"
 #include "platform/mci/engine/decode/VideoDecoder.h"
 
 using namespace plim::engine;
+using namespace plim::mci;
 using Wall = std::chrono::steady_clock;
 
 namespace {
@@ -122,7 +124,7 @@ double framesPerSecond(const char* path, bool convert, int maxFrames) {
     MediaSource::open(path, src);
     VideoDecoder dec;
     dec.open(src->videoStream(), src->originUs(), 0);
-    FrameConverter conv;
+    BgraConverter conv;
     std::vector<uint8_t> bgra;
     AVPacket* pkt = av_packet_alloc();
     int n = 0;
@@ -157,8 +159,8 @@ double openToFirstFrame(const char* path) {
 // Plays from 1.5 s and, for every frame shown, compares its time with the sound heard.
 void syncOffset(const char* path) {
     std::unique_ptr<Player> p;
-    if (Player::open(path, p) != OpenError::None || !p->audioTimeUs().has_value()) {
-        // audioTimeUs is empty until playing; just check that sound exists
+    if (Player::open(path, p) != OpenError::None || !PlayerProbe::soundTimeUs(*p).has_value()) {
+        // the sound clock is empty until playing; just check that sound exists
     }
     p->seek(1500000);
     p->play(std::nullopt, std::nullopt);
@@ -167,7 +169,7 @@ void syncOffset(const char* path) {
     auto until = Wall::now() + std::chrono::seconds(2);
     while (Wall::now() < until) {
         if (auto f = p->frameToShow(Player::nowUs())) {
-            if (auto a = p->audioTimeUs()) {
+            if (auto a = PlayerProbe::soundTimeUs(*p)) {
                 int64_t off = f->ptsUs - *a;
                 worst = std::max(worst, int64_t(std::llabs(off)));
                 sum += off;

@@ -11,10 +11,11 @@
 #include <cstdio>
 #include <string>
 
-#include "media/PictureFit.h"
+#include "platform/mci/display/PictureFit.h"
 #include "platform/forms/Handles.h"
 #include "platform/mci/Device.h"
 #include "platform/mci/MciService.h"
+#include "SurfaceProbe.h"
 
 namespace {
 std::string ask(plim::mci::MciService& s, const std::string& cmd) {
@@ -71,7 +72,7 @@ int main(int argc, char** argv) {
     int x, y, w, h;
     if (std::sscanf(where.c_str(), "%d %d %d %d", &x, &y, &w, &h) == 4) {
         // The viewer's own fit, with fitW x fitH as the room the picture has on the screen.
-        plim::PictureFit fit = fitW > 0 && fitH > 0 ? plim::fitPicture(w, h, 0, 0, fitW, fitH) : plim::PictureFit{};
+        plim::mci::PictureFit fit = fitW > 0 && fitH > 0 ? plim::mci::fitPicture(w, h, 0, 0, fitW, fitH) : plim::mci::PictureFit{};
         if (fit.scaled) {
             int sw = fit.width, sh = fit.height;
             std::string rect = " at 0 0 " + std::to_string(sw) + " " + std::to_string(sh);
@@ -100,7 +101,7 @@ int main(int argc, char** argv) {
     app.exec();
     std::printf("played %s ms in %lld ms\n", ask(*service, "status m length").c_str(),
                 static_cast<long long>(t.elapsed()));
-    if (surface) std::printf("frames put past the backing store: %d\n", surface->directFrames());
+    if (surface) std::printf("frames put past the backing store: %d\n", plim::mci::SurfaceProbe::directFrames(*surface));
     std::printf("DROPPED=%s\n", ask(*service, "status m frames skipped").c_str());
     service->sendString("close m", nullptr, 0, 0);
     return 0;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/mci/engine/decode/FrameConverter.h"
+#include "platform/mci/display/BgraConverter.h"
 
 namespace plim::test {
 
@@ -11,7 +11,7 @@ namespace plim::test {
 inline std::vector<uint8_t> bgraOf(const engine::VideoFrame& f) {
     if (!f.valid()) return {};
     std::vector<uint8_t> out(size_t(f.width) * size_t(f.height) * 4);
-    if (!engine::FrameConverter().toBgra(f, out.data(), f.width * 4)) return {};
+    if (!mci::BgraConverter().toBgra(f, out.data(), f.width * 4)) return {};
     return out;
 }
 

@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "media/MciChannel.h"
-#include "media/PictureFit.h"
 #include "module1/Module1.h"
 #include "platform/forms/PathJoin.h"
 #include "platform/forms/Interaction.h"
@@ -30,6 +29,13 @@ std::string frameAtOwnSize(gdi::HDC dest) {
     media::mciGetErrorStringA(rc, reason.text, media::kReplyLength);
     return reason.str();
 }
+
+// Whether the window shows the picture smaller than the video (one too large for the
+// screen): then the open made the capture surface larger than the window's client area, to
+// hold the frame at its own size. Read off the windows themselves; the device is not asked.
+bool shownSmaller() {
+    return Ufrm().Pic.Width() > VFrm().ScaleWidth() || Ufrm().Pic.Height() > VFrm().ScaleHeight();
+}
 }  // namespace
 
 void SaveFrameAction() {
@@ -43,9 +49,9 @@ void SaveFrameAction() {
     VFrm().SetFocus();
     gdi::HDC dest = Ufrm().Pic.hDC();
     std::string failure;
-    if (VideoScaled) {
-        // The window shows the picture smaller: the frame is saved at the video's own size, as
-        // the player has it, never as the smaller copy on screen.
+    if (shownSmaller()) {
+        // The frame is saved at the video's own size, as the player has it, never as the
+        // smaller copy on screen.
         failure = frameAtOwnSize(dest);
     } else {
         gdi::HDC src = VFrm().hDC();

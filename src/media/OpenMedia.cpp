@@ -5,7 +5,7 @@
 
 #include "module1/Module1.h"
 #include "media/MciChannel.h"
-#include "media/PictureFit.h"
+#include "platform/mci/display/PictureFit.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Runtime.h"
 #include "platform/forms/Screen.h"
@@ -14,6 +14,8 @@
 namespace plim {
 
 using namespace Module1;
+using mci::PictureFit;
+using mci::fitPicture;
 
 namespace {
 // The path as one word of the command: quoted when it holds a blank, as the service
@@ -72,7 +74,6 @@ void sizeWindows() {
     u.Pic.setTop(0);
     float chromeW = v.Width() - TwipsX * v.ScaleWidth(), chromeH = v.Height() - TwipsY * v.ScaleHeight();
     PictureFit fit = shownSize(chromeW, chromeH);
-    VideoScaled = fit.scaled;
     v.setWidth(outerTwips(chromeW, TwipsX, fit.width));
     v.setHeight(outerTwips(chromeH, TwipsY, fit.height));
     v.Pic.setWidth(v.Width());
@@ -101,7 +102,6 @@ void sizeWindows() {
 void Module1::OpenMedia() {
     media::ReplyBuffer reply;
     SliderPos = 20;
-    VideoScaled = false;  // until a picture is known to be shown smaller
     forms::HWND host = VFrm().Pic.hWnd();
     std::string cmd = "open " + commandPath(MediaPath) + " alias Movi2 style child parent " + std::to_string(host);
     uint32_t rc = media::mciSendStringA(cmd, nullptr, 0, 0);

@@ -10,6 +10,7 @@
 #include "../TestSupport.h"
 #include "Pump.h"
 #include "../FrameBgra.h"
+#include "../PlayerProbe.h"
 #include "platform/mci/engine/play/Player.h"
 #include "platform/mci/engine/base/TimestampFilter.h"
 #include "platform/mci/engine/decode/VideoDecoder.h"
@@ -263,7 +264,7 @@ TEST(Sound, PictureAndSoundStayWithin40msAlsoAfterSeeksAndPauses) {
         auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (std::chrono::steady_clock::now() < until) {
             if (auto f = p->frameToShow(Player::nowUs())) {
-                if (auto a = p->audioTimeUs()) {
+                if (auto a = PlayerProbe::soundTimeUs(*p)) {
                     worst = std::max<int64_t>(worst, std::llabs(f->ptsUs - *a));
                     ++measured;
                 }
@@ -290,13 +291,13 @@ TEST(Sound, StopsAtOnceAndNoStaleSoundAfterASeek) {
     ASSERT_TRUE(p);
     p->play(std::nullopt, std::nullopt);
     pump(*p, [&] { return p->positionUs() > 500000; }, 3000);
-    if (!p->audioTimeUs()) GTEST_SKIP() << "no audio device";
+    if (!PlayerProbe::soundTimeUs(*p)) GTEST_SKIP() << "no audio device";
     p->stop();
-    EXPECT_FALSE(p->audioTimeUs().has_value());  // the device plays silence from its next pull on
+    EXPECT_FALSE(PlayerProbe::soundTimeUs(*p).has_value());  // the device plays silence from its next pull on
     p->seek(2000000);
     p->play(std::nullopt, std::nullopt);
-    pump(*p, [&] { return p->audioTimeUs().has_value(); }, 3000);
-    auto a = p->audioTimeUs();
+    pump(*p, [&] { return PlayerProbe::soundTimeUs(*p).has_value(); }, 3000);
+    auto a = PlayerProbe::soundTimeUs(*p);
     ASSERT_TRUE(a.has_value());
     EXPECT_GE(*a, 2000000 - 50000);  // what is heard comes from the new position
     EXPECT_LE(*a, 2000000 + 150000);
@@ -408,7 +409,7 @@ TEST(Sound, FormatChangesMidStreamPlayOnWithTheClock) {
         p->play(std::nullopt, std::nullopt);
         int64_t heard = -1;  // the latest sound time seen; stays -1 without an audio device
         pump(*p, [&] {
-            if (auto a = p->audioTimeUs()) heard = std::max(heard, *a);
+            if (auto a = PlayerProbe::soundTimeUs(*p)) heard = std::max(heard, *a);
             return p->mode() != Mode::Playing;
         });
         EXPECT_EQ(p->mode(), Mode::Stopped) << f;

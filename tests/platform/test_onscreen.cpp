@@ -16,8 +16,10 @@
 #include <xcb/xcb.h>
 
 #include "FrameBgra.h"
+#include "SurfaceProbe.h"
 #include "TestSupport.h"
 #include "platform/forms/Handles.h"
+#include "platform/gdi/Gdi.h"
 #include "platform/mci/Device.h"
 #include "platform/mci/MciService.h"
 
@@ -101,7 +103,7 @@ protected:
 TEST_F(OnScreen, FramesPutPastTheBackingStoreAreTheConvertedPicture) {
     std::vector<uint32_t> first = converted(*surface_);
     playAWhile();
-    EXPECT_GT(surface_->directFrames(), 10);
+    EXPECT_GT(mci::SurfaceProbe::directFrames(*surface_), 10);
     std::vector<uint32_t> now = converted(*surface_);
     EXPECT_NE(now, first) << "the clip moves: a second in, another picture is due";
     EXPECT_TRUE(onScreen(host_.get(), videoArea()) == now);
@@ -119,8 +121,8 @@ TEST_F(OnScreen, APictureShownLateHasTheMemoryForPlayReadyBeforePlay) {
     pump(2000, [&] { return hidden->frame().valid(); });
     ASSERT_TRUE(hidden->frame().valid()) << "the open's picture comes while the window is hidden";
     send("window n state show");
-    pump(1000, [&] { return hidden->directReady(); });
-    EXPECT_TRUE(hidden->directReady());
+    pump(1000, [&] { return mci::SurfaceProbe::directReady(*hidden); });
+    EXPECT_TRUE(mci::SurfaceProbe::directReady(*hidden));
     send("close n");
 }
 
@@ -150,6 +152,44 @@ TEST_F(OnScreen, AWidgetOverTheVideoIsNeverDrawnOver) {
     EXPECT_EQ(std::count(px.begin(), px.end(), 0xff0000u), long(px.size())) << "drawn over: " << std::hex << px[0];
     // Beside it, the video still plays.
     EXPECT_NE(converted(*surface_), std::vector<uint32_t>());
+}
+
+// A copy of the window through the device contexts holds the picture exactly where it lies,
+// whether the rectangle copied takes in all of it (converted straight into the copy) or part
+// of it, and writes nothing outside the rectangle it lands in.
+TEST_F(OnScreen, ACopyOfTheWindowHoldsThePictureAndNothingOutsideItsRectangle) {
+    struct Case {
+        const char* what;
+        QRect from;   // in the host window
+        QPoint to;    // in the bitmap
+        QSize bitmap;
+    } cases[] = {{"the whole picture", QRect(20, 10, 320, 240), QPoint(0, 0), QSize(400, 300)},
+                 {"inside the picture", QRect(30, 20, 100, 80), QPoint(50, 50), QSize(400, 300)},
+                 {"past the bitmap's edge", QRect(0, 0, 400, 300), QPoint(10, 10), QSize(360, 280)}};
+    std::vector<uint32_t> picture = converted(*surface_);
+    ASSERT_EQ(picture.size(), size_t(320 * 240));
+    const QRect inHost(20, 10, 320, 240);
+    constexpr uint32_t kUntouched = 0x123456;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QImage bitmap(c.bitmap, QImage::Format_RGB32);
+        bitmap.fill(kUntouched);
+        gdi::HDC dest = gdi::dcForBitmap(&bitmap), src = gdi::dcForWindow(host_.get());
+        ASSERT_EQ(gdi::BitBlt(dest, c.to.x(), c.to.y(), c.from.width(), c.from.height(), src, c.from.x(), c.from.y(), gdi::SRCCOPY), 1);
+        QRect landed = QRect(c.to, c.from.size()).intersected(bitmap.rect());
+        int wrong = 0;
+        for (int y = 0; y < bitmap.height(); ++y) {
+            for (int x = 0; x < bitmap.width(); ++x) {
+                uint32_t got = bitmap.pixel(x, y) & 0xffffff;
+                QPoint host = QPoint(x, y) - c.to + c.from.topLeft();
+                if (!landed.contains(x, y)) wrong += got != kUntouched;
+                else if (inHost.contains(host)) wrong += got != picture[size_t(host.y() - 10) * 320 + size_t(host.x() - 20)];
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+        gdi::releaseDc(dest);
+        gdi::releaseDc(src);
+    }
 }
 
 }  // namespace

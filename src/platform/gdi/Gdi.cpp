@@ -27,16 +27,19 @@ HDC add(Dc dc) {
     return h;
 }
 
-// The source rectangle as the window shows it, outside parts in its background colour.
-QImage readWindow(QWidget* w, int sx, int sy, int width, int height) {
-    QImage out(width, height, QImage::Format_RGB32);
-    out.fill(w->palette().color(QPalette::Window));
-    QRect inside = QRect(sx, sy, width, height).intersected(w->rect());
-    if (inside.isEmpty()) return out;
-    QPixmap shown = w->grab(inside);
-    QPainter p(&out);
-    p.drawPixmap(inside.topLeft() - QPoint(sx, sy), shown);
-    return out;
+// Renders the window's client area from (sx, sy), w x h pixels, into `target` at `at`, the
+// window's children included; parts outside the client area take its background colour.
+// Straight into the target: a video picture in the window is converted once, into these
+// pixels, with no copy of the window in between.
+void renderWindow(QWidget* w, QImage& target, QPoint at, QRect from) {
+    {
+        QPainter p(&target);
+        p.fillRect(QRect(at, from.size()), w->palette().color(QPalette::Window));
+    }
+    QRect inside = from.intersected(w->rect());
+    if (inside.isEmpty()) return;
+    w->render(&target, at + (inside.topLeft() - from.topLeft()), QRegion(inside),
+              QWidget::DrawWindowBackground | QWidget::DrawChildren);
 }
 }  // namespace
 
@@ -58,14 +61,12 @@ int BitBlt(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy, uint32
     int cw = std::min(w, std::max(0, target->width() - x));
     int ch = std::min(h, std::max(0, target->height() - y));
     if (cw == 0 || ch == 0) return 1;
-    QImage pixels;
     if (s->second.window) {
-        pixels = readWindow(s->second.window, sx, sy, cw, ch);
-    } else if (s->second.bitmap) {
-        pixels = s->second.bitmap->copy(sx, sy, cw, ch);
-    } else {
-        return 0;
+        renderWindow(s->second.window, *target, QPoint(x, y), QRect(sx, sy, cw, ch));
+        return 1;
     }
+    if (!s->second.bitmap) return 0;
+    QImage pixels = s->second.bitmap->copy(sx, sy, cw, ch);
     QPainter p(target);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(x, y, pixels);

@@ -4,11 +4,12 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
 #include <QTimer>
 
-#include "platform/mci/display/ShmPresenter.h"
+#include "platform/mci/display/ShmImage.h"
 
 namespace plim::mci {
 
@@ -43,17 +44,13 @@ void VideoSurface::setFrame(engine::VideoFrame f) {
 // asks, not only one a new frame caused: a picture handed on before the window was shown is
 // first painted when the window is exposed.
 void VideoSurface::reserveDirect() {
-    if (!presenter_ || reserving_ || !painted_.isValid()) return;
-    if (!presenter_->needsReserve(painted_.size())) return;  // frames painted while covered
+    if (!shm_ || reserving_ || !painted_.isValid()) return;
+    if (!shm_->needsReserve(painted_.size())) return;  // frames painted while covered
     reserving_ = true;
     QTimer::singleShot(0, this, [this] {
         reserving_ = false;
-        if (presenter_ && painted_.isValid()) presenter_->reserve(painted_.size());
+        if (shm_ && painted_.isValid()) shm_->reserve(painted_.size());
     });
-}
-
-bool VideoSurface::directReady() const {
-    return presenter_ && painted_.isValid() && !presenter_->needsReserve(painted_.size());
 }
 
 QRect VideoSurface::frameDestination() const {
@@ -69,12 +66,12 @@ bool VideoSurface::eventFilter(QObject* watched, QEvent* e) {
 }
 
 bool VideoSurface::presentDirect() {
-    if (!presenterTried_) {
-        presenterTried_ = true;
-        if (QGuiApplication::platformName() == QLatin1String("xcb")) presenter_ = ShmPresenter::create();
+    if (!shmTried_) {
+        shmTried_ = true;
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) shm_ = ShmImage::create();
     }
     QRect dest = frameDestination();
-    if (!presenter_ || !frame_.valid() || !isVisible() || dest != painted_ || devicePixelRatio() != 1.0) return false;
+    if (!shm_ || !frame_.valid() || !isVisible() || dest != painted_ || devicePixelRatio() != 1.0) return false;
     QWidget* host = isWindow() ? this : nativeParentWidget();
     QWindow* window = host ? host->windowHandle() : nullptr;
     if (!window || !window->isExposed() || !uncovered(dest, host)) return false;
@@ -84,10 +81,12 @@ bool VideoSurface::presentDirect() {
         window->installEventFilter(this);
     }
     auto target = xcb_window_t(host->winId());
-    if (!presenter_->fits(target)) return false;
-    uint8_t* mem = presenter_->begin(dest.size());
-    if (!mem || !converter_.toBgra(frame_, mem, presenter_->stride(), dest.width(), dest.height())) return false;
-    if (!presenter_->put(target, mapTo(host, dest.topLeft()))) return false;
+    if (!shm_->fits(target)) return false;
+    uint8_t* mem = shm_->begin(dest.size());
+    if (!mem) return false;
+    QImage shared(mem, dest.width(), dest.height(), shm_->stride(), QImage::Format_RGB32);
+    if (!convertInto(shared, shared.rect())) return false;
+    if (!shm_->put(target, mapTo(host, dest.topLeft()))) return false;
     ++directFrames_;
     return true;
 }
@@ -115,7 +114,7 @@ bool VideoSurface::uncovered(const QRect& dest, const QWidget* host) const {
     return true;
 }
 
-void VideoSurface::paintEvent(QPaintEvent*) {
+void VideoSurface::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     painted_ = QRect();
     if (!frame_.valid()) {
@@ -127,14 +126,13 @@ void VideoSurface::paintEvent(QPaintEvent*) {
     reserveDirect();
     // Only what the picture does not cover is filled: a full-frame fill costs as much as the copy.
     for (const QRect& r : QRegion(rect()).subtracted(QRegion(dest))) p.fillRect(r, Qt::black);
-    if (dest.isEmpty() || convertInPlace(p, dest)) return;
+    if (dest.isEmpty() || convertInPlace(p, dest, e->region())) return;
     // A destination the surface holds is converted at its size, scaled in the same pass; one
     // reaching past the surface (any rectangle a command may give) is drawn scaled by the
     // painter, which converts only the picture and draws only what shows.
     QSize size = rect().contains(dest) ? dest.size() : QSize(frame_.width, frame_.height);
     QImage img(size, QImage::Format_RGB32);
-    if (img.isNull() || !converter_.toBgra(frame_, img.bits(), int(img.bytesPerLine()), size.width(), size.height()))
-        return;
+    if (img.isNull() || !convertInto(img, img.rect())) return;
     if (dest.size() == img.size()) {
         p.drawImage(dest.topLeft(), img);
     } else {
@@ -142,13 +140,18 @@ void VideoSurface::paintEvent(QPaintEvent*) {
     }
 }
 
+bool VideoSurface::convertInto(QImage& into, const QRect& area) {
+    uint8_t* origin = bgraArea(into, area);
+    return origin && converter_.toBgra(frame_, origin, int(into.bytesPerLine()), area.width(), area.height());
+}
+
 bool VideoSurface::drawSourceInto(QImage& into, QPoint at) {
     if (!frame_.valid()) return false;
     QRect dest(at, QSize(frame_.width, frame_.height));
-    if (uint8_t* origin = bgraArea(into, dest)) return converter_.toBgra(frame_, origin, int(into.bytesPerLine()));
+    if (convertInto(into, dest)) return true;
     // Partly outside: converted whole, and the part that lands is drawn.
     QImage img(dest.size(), QImage::Format_RGB32);
-    if (img.isNull() || !converter_.toBgra(frame_, img.bits(), int(img.bytesPerLine()))) return false;
+    if (img.isNull() || !convertInto(img, img.rect())) return false;
     QPainter p(&into);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(at, img);
@@ -156,19 +159,22 @@ bool VideoSurface::drawSourceInto(QImage& into, QPoint at) {
 }
 
 // Converts the picture into the memory the painter draws on (the backing store, or the
-// image a grab renders into) when it is a 32-bit image at device scale that holds the whole
-// picture where it goes; false otherwise, and the caller draws a converted copy.
-bool VideoSurface::convertInPlace(QPainter& p, const QRect& dest) {
+// image the window is rendered into for a copy) when it is a 32-bit image at device scale
+// that holds the whole picture where it goes, and the picture lies whole in the region to
+// paint (the conversion writes every pixel of it, past any clip); false otherwise, and the
+// caller draws a converted copy through the painter.
+bool VideoSurface::convertInPlace(QPainter& p, const QRect& dest, const QRegion& toPaint) {
     QPaintEngine* engine = p.paintEngine();
     QPaintDevice* dev = engine ? engine->paintDevice() : nullptr;
     if (!dev || dev->devType() != QInternal::Image) return false;
     auto* img = static_cast<QImage*>(dev);
     QTransform t = p.deviceTransform();
     if (img->devicePixelRatio() != 1.0 || t.type() > QTransform::TxTranslate || !rect().contains(dest)) return false;
-    uint8_t* origin = bgraArea(*img, t.mapRect(dest));
-    if (!origin) return false;
+    if (!QRegion(dest).subtracted(toPaint).isEmpty()) return false;
+    QRect area = t.mapRect(dest);
+    if (!bgraArea(*img, area)) return false;
     p.beginNativePainting();  // the painter has flushed what it drew before
-    bool ok = converter_.toBgra(frame_, origin, int(img->bytesPerLine()), dest.width(), dest.height());
+    bool ok = convertInto(*img, area);
     p.endNativePainting();
     return ok;
 }

@@ -7,16 +7,20 @@
 #include <memory>
 
 #include "platform/mci/engine/base/Types.h"
-#include "platform/mci/engine/decode/FrameConverter.h"
+#include "platform/mci/display/BgraConverter.h"
 
 namespace plim::mci {
 
-class ShmPresenter;
+class ShmImage;
 
-// The playback window: paints the last frame handed to it, unscaled at the destination
-// rectangle's origin unless a destination of another size was put; then scaled into it in
-// the same pass as the conversion. Pictures are converted straight into the window's
-// backing store: no BGRA copy of them is kept.
+// The playback window, and the display's one contract:
+//   setFrame       show this frame (it is kept until the next);
+//   paint          the frame kept, unscaled at the destination rectangle's origin unless a
+//                  destination of another size was put, then scaled into it;
+//   drawSourceInto the frame kept, at its own size, into an image (a copy to save).
+// Every picture, to the screen or to a copy, is converted once, straight into the memory it
+// ends in (the backing store, the shared image, the caller's image): no BGRA copy of a
+// picture is kept.
 class VideoSurface : public QWidget {
 public:
     explicit VideoSurface(QWidget* parent);
@@ -32,25 +36,28 @@ public:
     bool drawSourceInto(QImage& into, QPoint at);
     const engine::VideoFrame& frame() const { return frame_; }
     QRect destination;
-    // Frames that went to the screen past the backing store.
-    int directFrames() const { return directFrames_; }
-    // The shared memory the next frame goes through is ready for the picture painted.
-    bool directReady() const;
 
 protected:
     void paintEvent(QPaintEvent*) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    bool convertInPlace(QPainter& p, const QRect& dest);
+    // Tests and the benchmark look at how pictures reached the screen (tests/SurfaceProbe.h).
+    friend struct SurfaceProbe;
+    // The one conversion every picture takes, to the screen or to a copy: the frame shown,
+    // at area's size (scaled in the same pass when that is not its own), written straight
+    // into `into` at area's place. False, nothing written, when `into` is not a 32-bit
+    // image holding all of area, or the frame cannot be converted.
+    bool convertInto(QImage& into, const QRect& area);
+    bool convertInPlace(QPainter& p, const QRect& dest, const QRegion& toPaint);
     bool presentDirect();
     void reserveDirect();
     bool uncovered(const QRect& dest, const QWidget* host) const;
     QRect frameDestination() const;
     engine::VideoFrame frame_;
-    engine::FrameConverter converter_;
-    std::unique_ptr<ShmPresenter> presenter_;
-    bool presenterTried_ = false;
+    mci::BgraConverter converter_;
+    std::unique_ptr<ShmImage> shm_;
+    bool shmTried_ = false;
     bool reserving_ = false;  // a reserve() is queued
     QRect painted_;            // where the shown picture lies; its surroundings are black
     QPointer<QWindow> watched_;

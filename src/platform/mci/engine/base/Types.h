@@ -10,7 +10,7 @@ struct AVFrame;
 namespace plim::engine {
 
 // A decoded picture as the decoder made it (planar YUV, mostly), shared and immutable once
-// published; the display converts it to BGRA (FrameConverter) as it paints.
+// published; the display converts it to BGRA (BgraConverter) as it paints.
 struct VideoFrame {
     uint64_t gen = 0;        // generation it was decoded for; stale ones are dropped
     int64_t ptsUs = 0;       // presentation time from the start of the media, microseconds

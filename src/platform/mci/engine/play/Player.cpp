@@ -172,11 +172,6 @@ bool Player::seekSettled() const {
     return !showing_.owed.outstanding();
 }
 
-std::optional<int64_t> Player::audioTimeUs() const {
-    std::lock_guard<PlayerMutex> lk(mu_);
-    return transport_.soundTimeLocked();
-}
-
 // --- display ---------------------------------------------------------------------------
 
 int64_t Player::waitHintUs(int64_t now) const {

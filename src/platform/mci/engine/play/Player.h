@@ -73,10 +73,10 @@ public:
     // How long the display may wait before its next call: until the next frame is due while
     // playing, a short poll while it waits for a frame or for sound.
     int64_t waitHintUs(int64_t nowUs) const;
-    // The sound's media time now, or nullopt without sound (for sync measurements).
-    std::optional<int64_t> audioTimeUs() const;
-
 private:
+    // Tests and benchmarks read the sound's clock to measure sync (tests/PlayerProbe.h).
+    friend struct PlayerProbe;
+
     // What open made: the source, and the decoders and device its streams need.
     struct Opened {
         std::unique_ptr<MediaSource> src;

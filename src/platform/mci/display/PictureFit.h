@@ -3,19 +3,15 @@
 // it fits the screen's work area, as the window has always been sized; otherwise at the
 // largest size of the same shape, of an even width, with which it fits.
 
-namespace plim {
+namespace plim::mci {
 
 struct PictureFit {
     int width = 0, height = 0;  // pixels
     bool scaled = false;        // smaller than the video
 };
 
-// Whether the video window shows the open video's picture smaller than the video: set by
-// OpenMedia (false until a picture is known to be shown smaller), read by the save. GUI thread.
-extern bool VideoScaled;
-
 // videoW x videoH: the video's size; extraW, extraH: what the window adds around the picture
 // (its border and frame); workW x workH: the work area. All in pixels.
 PictureFit fitPicture(int videoW, int videoH, int extraW, int extraH, int workW, int workH);
 
-}  // namespace plim
+}  // namespace plim::mci

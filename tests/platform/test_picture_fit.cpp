@@ -2,14 +2,14 @@
 // the largest of the same shape with which the window fits.
 #include <gtest/gtest.h>
 
-#include "media/PictureFit.h"
+#include "platform/mci/display/PictureFit.h"
 
 namespace {
 
 TEST(PictureFit, OwnSizeWhenItFitsElseTheLargestOfItsShape) {
     struct Case {
         int w, h, extraW, extraH, workW, workH;
-        plim::PictureFit want;
+        plim::mci::PictureFit want;
     };
     const Case cases[] = {
         {320, 240, 8, 30, 1280, 800, {320, 240, false}},
@@ -23,7 +23,7 @@ TEST(PictureFit, OwnSizeWhenItFitsElseTheLargestOfItsShape) {
         {0, 0, 4, 4, 1000, 800, {0, 0, false}},                // nothing to show
     };
     for (const auto& c : cases) {
-        plim::PictureFit got = plim::fitPicture(c.w, c.h, c.extraW, c.extraH, c.workW, c.workH);
+        plim::mci::PictureFit got = plim::mci::fitPicture(c.w, c.h, c.extraW, c.extraH, c.workW, c.workH);
         EXPECT_EQ(got.width, c.want.width) << c.w << "x" << c.h << " in " << c.workW << "x" << c.workH;
         EXPECT_EQ(got.height, c.want.height) << c.w << "x" << c.h << " in " << c.workW << "x" << c.workH;
         EXPECT_EQ(got.scaled, c.want.scaled) << c.w << "x" << c.h;

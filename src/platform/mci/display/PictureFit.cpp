@@ -1,11 +1,9 @@
-#include "media/PictureFit.h"
+#include "platform/mci/display/PictureFit.h"
 
 #include <algorithm>
 #include <cstdint>
 
-namespace plim {
-
-bool VideoScaled = false;
+namespace plim::mci {
 
 PictureFit fitPicture(int videoW, int videoH, int extraW, int extraH, int workW, int workH) {
     PictureFit own{.width = videoW, .height = videoH, .scaled = false};
@@ -28,4 +26,4 @@ PictureFit fitPicture(int videoW, int videoH, int extraW, int extraH, int workW,
     return {.width = int(w), .height = int(std::clamp<int64_t>(h, 1, availH)), .scaled = true};
 }
 
-}  // namespace plim
+}  // namespace plim::mci

@@ -1,4 +1,4 @@
-// FrameConverter at every width: every column right, and not one byte written outside the
+// BgraConverter at every width: every column right, and not one byte written outside the
 // destination. libswscale is not instrumented, so AddressSanitizer cannot see its writes:
 // each destination here lies between guard zones that are checked after the conversion.
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/mci/engine/decode/FrameConverter.h"
+#include "platform/mci/display/BgraConverter.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -15,6 +15,7 @@ extern "C" {
 }
 
 using namespace plim::engine;
+using namespace plim::mci;
 
 namespace {
 
@@ -76,7 +77,7 @@ struct Converted {
 
 // Converts into a destination of exactly the picture's size (rows of width * 4 bytes), or
 // of outW x outH when given, between two guard zones.
-Converted convertGuarded(FrameConverter& conv, const VideoFrame& vf, int outW = 0, int outH = 0) {
+Converted convertGuarded(BgraConverter& conv, const VideoFrame& vf, int outW = 0, int outH = 0) {
     outW = outW ? outW : vf.width;
     outH = outH ? outH : vf.height;
     size_t size = size_t(outW) * outH * 4;
@@ -101,7 +102,7 @@ std::vector<int> widths() {
 }
 
 TEST(Converter, EveryColumnRightAndNothingWrittenOutsideAtEveryWidth) {
-    FrameConverter conv;
+    BgraConverter conv;
     for (AVPixelFormat fmt : kFormats)
         for (int w : widths())
             for (int h : {1, 2, 3, 4, 17, 64}) {
@@ -122,7 +123,7 @@ TEST(Converter, EveryColumnRightAndNothingWrittenOutsideAtEveryWidth) {
 // A picture too large for the converter's padded rows goes the library's exact way: still
 // nothing outside, and the same picture within rounding.
 TEST(Converter, PicturesTooLargeForPaddedRowsStayInside) {
-    FrameConverter conv(0);
+    BgraConverter conv(0);
     for (AVPixelFormat fmt : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV422P, AV_PIX_FMT_BGR24})
         for (int w : {1, 2, 7, 17, 322, 426, 854, 1366})
             for (int h : {1, 2, 3, 240}) {
@@ -147,8 +148,8 @@ TEST(Converter, ScaledPicturesStayInsideAndMatchTheLibrary) {
     const Case cases[] = {{3840, 2160, 1913, 1076}, {1920, 1080, 1913, 1076}, {1920, 1080, 1912, 1075},
                           {640, 480, 321, 241},     {320, 240, 17, 13},       {322, 240, 640, 477},
                           {17, 9, 1, 1},            {1366, 768, 1280, 720}};
-    for (size_t scratch : {FrameConverter::kDefaultMaxScratchBytes, size_t(0)}) {
-        FrameConverter conv(scratch);
+    for (size_t scratch : {BgraConverter::kDefaultMaxScratchBytes, size_t(0)}) {
+        BgraConverter conv(scratch);
         for (const Case& k : cases) {
             VideoFrame vf = picture(k.w, k.h, AV_PIX_FMT_YUV420P);
             Converted got = convertGuarded(conv, vf, k.outW, k.outH);
@@ -163,7 +164,7 @@ TEST(Converter, ScaledPicturesStayInsideAndMatchTheLibrary) {
             EXPECT_EQ(far, 0) << what;
         }
     }
-    FrameConverter conv;
+    BgraConverter conv;
     VideoFrame vf = picture(64, 64, AV_PIX_FMT_YUV420P);
     std::vector<uint8_t> mem(64);
     for (auto [w, h] : {std::pair{0, 10}, {10, -1}, {20000, 10}})

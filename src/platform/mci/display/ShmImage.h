@@ -15,14 +15,14 @@
 
 namespace plim::mci {
 
-class ShmPresenter {
+class ShmImage {
 public:
-    // The presenter for the application's X connection; nullptr when there is none or the
+    // The shared image for the application's X connection; nullptr when there is none or the
     // server has no MIT-SHM.
-    static std::unique_ptr<ShmPresenter> create();
-    ~ShmPresenter();
-    ShmPresenter(const ShmPresenter&) = delete;
-    ShmPresenter& operator=(const ShmPresenter&) = delete;
+    static std::unique_ptr<ShmImage> create();
+    ~ShmImage();
+    ShmImage(const ShmImage&) = delete;
+    ShmImage& operator=(const ShmImage&) = delete;
 
     // Memory for the next picture: size.height() rows of stride() bytes, 32-bit pixels in
     // the byte order B, G, R, X. nullptr when no shared memory can be had (a remote server,
@@ -51,7 +51,7 @@ private:
         bool pending = false;                 // `done` was asked and not yet read
         xcb_get_input_focus_cookie_t done{};  // answered once the server is past the put
     };
-    explicit ShmPresenter(xcb_connection_t* c) : c_(c) {}
+    explicit ShmImage(xcb_connection_t* c) : c_(c) {}
     bool allocate(QSize size);
     void release();
     void settle();

@@ -17,7 +17,7 @@
 
 struct SwsContext;
 
-namespace plim::engine {
+namespace plim::mci {
 
 // The colour matrix for a stream that does not say: HD sizes use BT.709, others BT.601.
 int chooseColorspace(int tagged, int width, int height);
@@ -26,22 +26,22 @@ int chooseColorspace(int tagged, int width, int height);
 // cheaper than bicubic from 4K; all others, and every picture at its own size, are bicubic.
 int scalerFor(int width, int height, int outWidth, int outHeight);
 
-class FrameConverter {
+class BgraConverter {
 public:
     // maxScratchBytes bounds the padded rows kept for pictures of other widths.
-    explicit FrameConverter(size_t maxScratchBytes = kDefaultMaxScratchBytes) : maxScratch_(maxScratchBytes) {}
+    explicit BgraConverter(size_t maxScratchBytes = kDefaultMaxScratchBytes) : maxScratch_(maxScratchBytes) {}
     static constexpr size_t kDefaultMaxScratchBytes = 64u << 20;
-    ~FrameConverter();
-    FrameConverter(const FrameConverter&) = delete;
-    FrameConverter& operator=(const FrameConverter&) = delete;
+    ~BgraConverter();
+    BgraConverter(const BgraConverter&) = delete;
+    BgraConverter& operator=(const BgraConverter&) = delete;
 
     // Writes the whole picture, width x height BGRA pixels, rows dstStride bytes apart.
     // False (nothing written) when it cannot be converted.
-    bool toBgra(const VideoFrame& f, uint8_t* dst, int dstStride) { return toBgra(f, dst, dstStride, f.width, f.height); }
+    bool toBgra(const engine::VideoFrame& f, uint8_t* dst, int dstStride) { return toBgra(f, dst, dstStride, f.width, f.height); }
     // The same, scaled to outWidth x outHeight in the same pass: area averaging when it
     // shrinks both ways (a picture shown smaller than it is), bicubic otherwise. At the
     // picture's own size, exactly what the call above writes.
-    bool toBgra(const VideoFrame& f, uint8_t* dst, int dstStride, int outWidth, int outHeight);
+    bool toBgra(const engine::VideoFrame& f, uint8_t* dst, int dstStride, int outWidth, int outHeight);
 
 private:
     // A conversion context and what it was made and tuned for.
@@ -58,4 +58,4 @@ private:
     Context exact_;  // the library's exact path, for pictures too wide for scratch
 };
 
-}  // namespace plim::engine
+}  // namespace plim::mci

@@ -1,4 +1,4 @@
-#include "platform/mci/engine/decode/FrameConverter.h"
+#include "platform/mci/display/BgraConverter.h"
 
 #include <cstring>
 
@@ -9,7 +9,9 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-namespace plim::engine {
+namespace plim::mci {
+
+using engine::VideoFrame;
 
 int chooseColorspace(int tagged, int width, int height) {
     switch (tagged) {
@@ -60,7 +62,7 @@ AVPixelFormat plainFormat(AVPixelFormat f, bool& full) {
 }
 }  // namespace
 
-FrameConverter::~FrameConverter() {
+BgraConverter::~BgraConverter() {
     if (fast_.sws) sws_freeContext(fast_.sws);
     if (exact_.sws) sws_freeContext(exact_.sws);
 }
@@ -68,7 +70,7 @@ FrameConverter::~FrameConverter() {
 // The context for the picture, its colour matrix and range set; exact: the library's
 // bit-exact path, which never writes past the picture. A context is made anew for another
 // size or format, and always tuned then: a new one may lie where the old one did.
-SwsContext* FrameConverter::prepare(const AVFrame* f, bool exact, int outWidth, int outHeight) {
+SwsContext* BgraConverter::prepare(const AVFrame* f, bool exact, int outWidth, int outHeight) {
     bool full = f->color_range == AVCOL_RANGE_JPEG;
     AVPixelFormat src = plainFormat(static_cast<AVPixelFormat>(f->format), full);
     Context& c = exact ? exact_ : fast_;
@@ -93,7 +95,7 @@ SwsContext* FrameConverter::prepare(const AVFrame* f, bool exact, int outWidth, 
     return c.sws;
 }
 
-bool FrameConverter::toBgra(const VideoFrame& vf, uint8_t* dst, int dstStride, int outWidth, int outHeight) {
+bool BgraConverter::toBgra(const VideoFrame& vf, uint8_t* dst, int dstStride, int outWidth, int outHeight) {
     const AVFrame* f = vf.picture.get();
     if (!f || !dst || f->width <= 0 || f->height <= 0 || outWidth <= 0 || outHeight <= 0 ||
         outWidth > kMaxOutSide || outHeight > kMaxOutSide || dstStride < outWidth * 4)
@@ -103,7 +105,7 @@ bool FrameConverter::toBgra(const VideoFrame& vf, uint8_t* dst, int dstStride, i
 }
 
 // Converts into padded rows of the converter's own, then copies the picture's pixels out.
-bool FrameConverter::viaScratch(const AVFrame* f, uint8_t* dst, int dstStride, int outWidth, int outHeight) {
+bool BgraConverter::viaScratch(const AVFrame* f, uint8_t* dst, int dstStride, int outWidth, int outHeight) {
     size_t rowBytes = size_t(outWidth) * 4;
     size_t stride = (size_t(outWidth + kBlockPixels - 1) / kBlockPixels) * kBlockPixels * 4 + kRowSlackBytes;
     size_t need = stride * size_t(outHeight) + kRowSlackBytes;
@@ -115,4 +117,4 @@ bool FrameConverter::viaScratch(const AVFrame* f, uint8_t* dst, int dstStride, i
     return true;
 }
 
-}  // namespace plim::engine
+}  // namespace plim::mci

@@ -1,4 +1,4 @@
-#include "platform/mci/display/ShmPresenter.h"
+#include "platform/mci/display/ShmImage.h"
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -31,15 +31,15 @@ bool fourBytesPerPixel(const xcb_setup_t* setup, uint8_t depth) {
 }
 }  // namespace
 
-std::unique_ptr<ShmPresenter> ShmPresenter::create() {
+std::unique_ptr<ShmImage> ShmImage::create() {
     xcb_connection_t* c = appConnection();
     if (!c || xcb_connection_has_error(c)) return nullptr;
     const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_shm_id);
     if (!ext || !ext->present) return nullptr;
-    return std::unique_ptr<ShmPresenter>(new ShmPresenter(c));
+    return std::unique_ptr<ShmImage>(new ShmImage(c));
 }
 
-ShmPresenter::~ShmPresenter() {
+ShmImage::~ShmImage() {
     if (appConnection() != c_ || xcb_connection_has_error(c_)) {  // the server is gone
         if (seg_.mem) shmdt(seg_.mem);
         return;
@@ -51,7 +51,7 @@ ShmPresenter::~ShmPresenter() {
 
 // The segment is marked for removal as soon as the server holds it, so none outlives the
 // program, however it ends.
-bool ShmPresenter::allocate(QSize size) {
+bool ShmImage::allocate(QSize size) {
     Segment& s = seg_;
     size_t bytes = size_t(size.width()) * size_t(size.height()) * 4;
     int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
@@ -76,7 +76,7 @@ bool ShmPresenter::allocate(QSize size) {
     return true;
 }
 
-void ShmPresenter::release() {
+void ShmImage::release() {
     settle();
     if (seg_.seg) xcb_shm_detach(c_, seg_.seg);
     if (seg_.mem) shmdt(seg_.mem);
@@ -84,13 +84,13 @@ void ShmPresenter::release() {
 }
 
 // Returns once the server has read the last picture put.
-void ShmPresenter::settle() {
+void ShmImage::settle() {
     if (!seg_.pending) return;
     std::free(xcb_get_input_focus_reply(c_, seg_.done, nullptr));
     seg_.pending = false;
 }
 
-uint8_t* ShmPresenter::begin(QSize size) {
+uint8_t* ShmImage::begin(QSize size) {
     if (broken_ || size.isEmpty() || xcb_connection_has_error(c_)) return nullptr;
     if (seg_.size != size) {
         release();
@@ -103,7 +103,7 @@ uint8_t* ShmPresenter::begin(QSize size) {
     return seg_.mem;
 }
 
-bool ShmPresenter::fits(xcb_window_t window) {
+bool ShmImage::fits(xcb_window_t window) {
     if (window == checked_) return checkedDepth_ != 0;
     checked_ = window;
     checkedDepth_ = 0;
@@ -123,7 +123,7 @@ bool ShmPresenter::fits(xcb_window_t window) {
     return checkedDepth_ != 0;
 }
 
-bool ShmPresenter::put(xcb_window_t window, QPoint at) {
+bool ShmImage::put(xcb_window_t window, QPoint at) {
     Segment& s = seg_;
     if (!s.mem || !fits(window)) return false;
     if (!gc_ || gcDepth_ != checkedDepth_) {
