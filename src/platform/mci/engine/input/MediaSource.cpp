@@ -13,6 +13,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "platform/mci/engine/base/Aspect.h"
 #include "platform/mci/engine/base/Clock.h"
 #include "platform/mci/engine/base/Orientation.h"
 #include "platform/mci/engine/base/Time.h"
@@ -166,6 +167,11 @@ OpenError MediaSource::describe() {
         bool turned = info_.orientation.swapsSides();
         info_.width = turned ? main->codecpar->height : main->codecpar->width;
         info_.height = turned ? main->codecpar->width : main->codecpar->height;
+        // The container's ratio before the stream's, as libavformat chooses; a turned
+        // picture (a phone's, always square) keeps its width.
+        AVRational sar = av_guess_sample_aspect_ratio(fmt_, main, nullptr);
+        if (!turned) info_.sarNum = sar.num, info_.sarDen = sar.den;
+        info_.displayWidth = displayWidthFor(info_.width, SampleAspect{info_.sarNum, info_.sarDen});
         AVRational rate = frameRateOf(main);
         info_.rateNum = rate.num;
         info_.rateDen = rate.den;
@@ -297,8 +303,12 @@ bool MediaSource::seek(int64_t targetUs, int64_t extraPrerollUs) {
 bool MediaSource::seekToStart() {
     armDeadline(kReadBudgetUs);
     // Streams without an index (MPEG program streams) start cleanly at byte 0; indexed
-    // containers (AVI) must be positioned by time, as byte 0 is their header.
-    bool ok = !indexed_ && !(fmt_->iformat->flags & AVFMT_NO_BYTE_SEEK) && av_seek_frame(fmt_, -1, 0, AVSEEK_FLAG_BYTE) >= 0;
+    // containers (AVI) must be positioned by time, as byte 0 is their header. So must a
+    // format with a seek of its own: it may count times itself (raw DV numbers its frames as
+    // it reads them), and a jump to byte 0 past its seek would leave that count behind.
+    bool bytes = !indexed_ && !fmt_->iformat->read_seek && !fmt_->iformat->read_seek2 &&
+                 !(fmt_->iformat->flags & AVFMT_NO_BYTE_SEEK);
+    bool ok = bytes && av_seek_frame(fmt_, -1, 0, AVSEEK_FLAG_BYTE) >= 0;
     if (!ok) {
         AVStream* st = fmt_->streams[video_ >= 0 ? video_ : audio_];
         int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
