@@ -68,14 +68,23 @@ inline std::vector<std::map<std::string, std::string>> probeEntries(const std::s
 // quarter when its display matrix says so (ffmpeg turns pictures upright itself). Empty when
 // it has no video.
 inline std::string referenceScale(const std::string& path, int& width, int& height) {
-    auto streams = probeEntries(path, "stream=width,height,color_space:stream_side_data=rotation");
+    auto streams = probeEntries(path, "stream=width,height,color_space,sample_aspect_ratio:stream_side_data=rotation");
     if (streams.empty()) return {};
     width = std::atoi(streams[0]["width"].c_str());
     height = std::atoi(streams[0]["height"].c_str());
-    if (std::abs(std::atoi(streams[0]["rotation"].c_str())) % 180 == 90) std::swap(width, height);
+    bool turned = std::abs(std::atoi(streams[0]["rotation"].c_str())) % 180 == 90;
+    if (turned) std::swap(width, height);
     std::string cs = streams[0]["color_space"];
     bool untagged = cs.empty() || cs == "unknown";
-    return std::string("scale=flags=bicubic") + (untagged && (width >= 1280 || height > 576) ? ":in_color_matrix=bt709" : "");
+    std::string matrix = untagged && (width >= 1280 || height > 576) ? ":in_color_matrix=bt709" : "";
+    // Pixels that are not square: shown at the display aspect, as high as stored.
+    long num = 0, den = 0;
+    if (!turned && std::sscanf(streams[0]["sample_aspect_ratio"].c_str(), "%ld:%ld", &num, &den) == 2 && num > 0 &&
+        den > 0 && num != den) {
+        width = int((width * num * 2 + den) / (2 * den));
+        return "scale=" + std::to_string(width) + ":" + std::to_string(height) + ":flags=bicubic" + matrix;
+    }
+    return "scale=flags=bicubic" + matrix;
 }
 
 // Every picture's time from the first one and whether it is a key frame, in decoding's output

@@ -48,6 +48,10 @@ ff -f lavfi -i "$(src 352x288 25 3)" -f lavfi -i "$(tone 3)" -c:v libx265 -x265-
    -pix_fmt yuv420p10le -c:a aac hevc10.mkv
 # Larger than most screens: 4K H.264 in MP4.
 ff -f lavfi -i "$(src 3840x2160 25 1)" -c:v libx264 -preset ultrafast -crf 23 -pix_fmt yuv420p uhd_2160.mp4
+# Pixels that are not square: a 16:9 DVD and a camcorder's 4:3 DV (raw DV, as ffmpeg's DV
+# target writes it whatever the name).
+ff -f lavfi -i "$(src 720x480 30000/1001 1)" -f lavfi -i "$(tone 1)" -target ntsc-dvd -aspect 16:9 dvd_ntsc_169.mpg
+ff -f lavfi -i "$(src 720x480 30000/1001 1)" -f lavfi -i "$(tone 1)" -target ntsc-dv dv_ntsc_43.avi
 # A phone's portrait video: stored on its side, with a display matrix that turns it upright.
 ff -f lavfi -i "$(src 320x240 25 3)" -f lavfi -i "$(tone 3)" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac \
    phone_stored.mp4

@@ -8,16 +8,30 @@ import time
 from xsession import client_geometry
 
 
-def probe(clip):
-    """Width, height and the number of pictures of the clip's first video stream, as ffmpeg
-    shows it: turned a quarter when its display matrix says so."""
-    out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-count_frames", "-show_entries",
-                          "stream=width,height,nb_read_frames:stream_side_data=rotation", "-of", "compact=p=0", clip],
+def _stream(clip, entries):
+    out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", *entries, "-of", "compact=p=0", clip],
                          capture_output=True, text=True).stdout
-    fields = dict(f.split("=", 1) for f in out.replace("\n", "|").split("|") if "=" in f)
+    return dict(f.split("=", 1) for f in out.replace("\n", "|").split("|") if "=" in f)
+
+
+def _shown_size(fields):
+    """The size a picture is shown at: turned a quarter when its display matrix says so, and
+    at its display aspect, as high as stored, when its pixels are not square."""
     w, h = int(fields["width"]), int(fields["height"])
     if abs(int(fields.get("rotation", "0"))) % 180 == 90:
-        w, h = h, w
+        return h, w
+    num, _, den = fields.get("sample_aspect_ratio", "").partition(":")
+    if num.isdigit() and den.isdigit() and int(num) > 0 and int(den) > 0 and num != den:
+        w = (w * int(num) * 2 + int(den)) // (2 * int(den))
+    return w, h
+
+
+def probe(clip):
+    """Width, height and the number of pictures of the clip's first video stream, as the
+    picture is shown (see _shown_size)."""
+    fields = _stream(clip, ["-count_frames", "-show_entries",
+                            "stream=width,height,sample_aspect_ratio,nb_read_frames:stream_side_data=rotation"])
+    w, h = _shown_size(fields)
     return w, h, int(fields["nb_read_frames"])
 
 
@@ -35,8 +49,17 @@ def hd_matrix(clip):
 
 def reference_frame(clip, k, scale=None):
     """Picture k (in decoding's output order) as RGB rows, decoded by ffmpeg and converted as
-    the viewer converts it: bicubic, or shrunk to scale=(w, h) by area averaging when given."""
-    size = f":w={scale[0]}:h={scale[1]}" if scale else ""
+    the viewer converts it: bicubic (at the display aspect when its pixels are not square), or
+    shrunk to scale=(w, h) by area averaging when given."""
+    if not scale:
+        fields = _stream(clip, ["-show_entries", "stream=width,height,sample_aspect_ratio:stream_side_data=rotation"])
+        shown_w, shown_h = _shown_size(fields)
+        if abs(int(fields.get("rotation", "0"))) % 180 != 90 and shown_w != int(fields["width"]):
+            size = f":w={shown_w}:h={shown_h}"  # widened or narrowed to the display aspect
+        else:
+            size = ""
+    else:
+        size = f":w={scale[0]}:h={scale[1]}"
     flags = "area" if scale else "bicubic"
     vf = f"select=eq(n\\,{k}),scale=flags={flags}{size}{hd_matrix(clip)}"
     return subprocess.run(["ffmpeg", "-v", "error", "-i", clip, "-vf", vf, "-frames:v", "1", "-f", "rawvideo",

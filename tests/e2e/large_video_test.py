@@ -4,7 +4,11 @@ lies whole on the screen, shows the picture scaled to fit (compared with ffmpeg'
 scaled the same way), and the frame is saved at the video's own size; a small video still
 gets the window and the BMP it always had.
 
-Usage: large_video_test.py PLIM HD_CLIP UHD_CLIP SMALL_CLIP. Prints 'N passed, N failed'.
+A camcorder's DV and a 16:9 DVD, whose pixels are not square, get a window and a BMP at
+their display aspect, as high as stored.
+
+Usage: large_video_test.py PLIM HD_CLIP UHD_CLIP SMALL_CLIP [NON_SQUARE_CLIP...].
+Prints 'N passed, N failed'.
 """
 import os
 import shutil
@@ -17,6 +21,7 @@ from frames import probe, psnr, reference_frame, save_frame, shown  # noqa: E402
 from xsession import Display, check, client_geometry, placed, results, wait_for  # noqa: E402
 
 PLIM, HD, UHD, SMALL = (os.path.abspath(a) for a in sys.argv[1:5])
+NON_SQUARE = [os.path.abspath(a) for a in sys.argv[5:]]
 
 
 def video_window(d, main_title="^Plim$"):
@@ -72,6 +77,8 @@ def session(screen, clip, scaled):
 session("1920x1080", HD, True)
 session("1920x1200", UHD, True)
 session("1920x1080", SMALL, False)
+for clip in NON_SQUARE:
+    session("1920x1080", clip, False)
 passed = sum(results)
 print(f"{passed} passed, {len(results) - passed} failed")
 sys.exit(0 if passed == len(results) else 1)

@@ -110,6 +110,12 @@ std::vector<Row> rows() {
         {"mpeg2_ps_joined.mpg", src("352x288", "25", 2) + tone(2) + kMpeg2Ps, true,
          "-f lavfi -i testsrc=size=352x288:rate=25:duration=2.4" + tone(2.4) + kMpeg2Ps},
         {"mpeg2_1440x1080_anamorphic.mpg", src("1440x1080", "30000/1001", 1) + " -c:v mpeg2video -aspect 16:9 -bf 2 -g 12 -q:v 4 -f vob"},
+        // Camcorders and DVDs: pixels that are not square, shown at the display aspect. The
+        // DV targets write raw DV whatever the name says, as a user gets it from ffmpeg.
+        {"dv_ntsc_43.avi", src("720x480", "30000/1001", 1) + tone(1) + " -target ntsc-dv"},
+        {"dv_pal_169.avi", src("720x576", "25", 1) + tone(1) + " -target pal-dv -aspect 16:9"},
+        {"dvd_ntsc_169.mpg", src("720x480", "30000/1001", 1.5) + tone(1.5) + " -target ntsc-dvd -aspect 16:9", true},
+        {"dvd_pal_43.mpg", src("720x576", "25", 1.5) + tone(1.5) + " -target pal-dvd -aspect 4:3"},
         // TV recordings and camcorders: open GOPs in transport streams, 188- and 192-byte packets.
         {"h264_ts_opengop.ts", src("640x360", "25", 4) + tone(4) + kX264 + kOpenGop + " -c:a aac -f mpegts", true},
         {"h264_m2ts_opengop.m2ts", src("640x360", "25", 4) + tone(4) + kX264 + kOpenGop + " -c:a ac3 -f mpegts -mpegts_m2ts_mode 1"},

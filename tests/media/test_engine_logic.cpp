@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "platform/mci/engine/base/Aspect.h"
 #include "platform/mci/engine/base/LockOrder.h"
 #include "platform/mci/engine/input/Deadline.h"
 #include "platform/mci/engine/input/JoinMap.h"
@@ -281,3 +282,25 @@ TEST(LockOrder, OnlyThePlayersLockThenOneStructuresLock) {
 }
 
 }  // namespace
+
+// Camcorder and DVD pictures widen or narrow to their display aspect, height kept; square
+// pixels, no ratio and ratios from damaged headers leave the width alone.
+TEST(Aspect, DisplayWidthKeepsTheHeightAndRefusesAbsurdRatios) {
+    struct Case {
+        int width;
+        SampleAspect sar;
+        int want;
+    } cases[] = {
+        {720, {32, 27}, 853},   // NTSC DVD 16:9
+        {720, {8, 9}, 640},     // NTSC DV 4:3
+        {720, {64, 45}, 1024},  // PAL DV 16:9
+        {720, {16, 15}, 768},   // PAL DVD 4:3
+        {1440, {4, 3}, 1920},   // HDV
+        {704, {10, 11}, 640},   // NTSC DV, rounded
+        {320, {1, 1}, 320},     {320, {0, 0}, 320},    {320, {0, 1}, 320}, {320, {-4, 3}, 320},
+        {320, {4, -3}, 320},    {320, {100, 1}, 320},  {320, {1, 100}, 320},
+        {8192, {4, 1}, 16384},  {0, {32, 27}, 0},      {1, {1, 4}, 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(displayWidthFor(c.width, c.sar), c.want) << c.width << " at " << c.sar.num << ":" << c.sar.den;
+}

@@ -112,7 +112,7 @@ VideoSurface* makeSurface(const MciCommand& c, const engine::MediaInfo& info, ui
         s->setWindowFlags(Qt::Window);
         s->setWindowTitle(QString::fromStdString(c.alias.empty() ? c.device : c.alias));
     }
-    s->setGeometry(0, 0, info.width, info.height);
+    s->setGeometry(0, 0, info.displayWidth, info.height);
     s->hide();
     return s;
 }
@@ -232,9 +232,9 @@ uint32_t doWhere(Device& d, const MciCommand& c, std::string& reply) {
     VideoSurface* v = d.surface();
     if (!v) return err::kNoWindow;
     const engine::MediaInfo& info = d.player().info();
-    if (c.where == WhereItem::Source) reply = rectText(QRect(0, 0, info.width, info.height));
+    if (c.where == WhereItem::Source) reply = rectText(QRect(0, 0, info.displayWidth, info.height));
     if (c.where == WhereItem::Destination)
-        reply = rectText(v->destination.isValid() ? v->destination : QRect(0, 0, info.width, info.height));
+        reply = rectText(v->destination.isValid() ? v->destination : QRect(0, 0, info.displayWidth, info.height));
     if (c.where == WhereItem::Window) reply = rectText(v->geometry());
     return 0;
 }
@@ -267,10 +267,10 @@ uint32_t doUpdate(Device& d, const MciCommand& c, std::string&) {
     if (!into) return err::kBadConstant;
     const engine::MediaInfo& info = d.player().info();
     std::array<int64_t, 4> r = c.rect.value_or(std::array<int64_t, 4>{0, 0, 0, 0});
-    bool ownSize = meansOwnSize(r) || (r[2] == info.width && r[3] == info.height);
-    QRect at(QPoint(int(std::clamp<int64_t>(r[0], -info.width, into->width())),
+    bool ownSize = meansOwnSize(r) || (r[2] == info.displayWidth && r[3] == info.height);
+    QRect at(QPoint(int(std::clamp<int64_t>(r[0], -info.displayWidth, into->width())),
                     int(std::clamp<int64_t>(r[1], -info.height, into->height()))),
-             QSize(info.width, info.height));
+             QSize(info.displayWidth, info.height));
     if (!ownSize || !into->rect().intersects(at) || !v->frame().valid()) return err::kOutOfRange;
     return v->drawSourceInto(*into, at.topLeft()) ? 0 : err::kOutOfMemory;
 }

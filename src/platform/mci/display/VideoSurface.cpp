@@ -54,7 +54,7 @@ void VideoSurface::reserveDirect() {
 }
 
 QRect VideoSurface::frameDestination() const {
-    return destination.isValid() ? destination : QRect(0, 0, frame_.width, frame_.height);
+    return destination.isValid() ? destination : QRect(0, 0, frame_.shownWidth(), frame_.height);
 }
 
 // Direct puts leave the backing store behind the screen, and the toolkit answers an expose
@@ -130,7 +130,7 @@ void VideoSurface::paintEvent(QPaintEvent* e) {
     // A destination the surface holds is converted at its size, scaled in the same pass; one
     // reaching past the surface (any rectangle a command may give) is drawn scaled by the
     // painter, which converts only the picture and draws only what shows.
-    QSize size = rect().contains(dest) ? dest.size() : QSize(frame_.width, frame_.height);
+    QSize size = rect().contains(dest) ? dest.size() : QSize(frame_.shownWidth(), frame_.height);
     QImage img(size, QImage::Format_RGB32);
     if (img.isNull() || !convertInto(img, img.rect())) return;
     if (dest.size() == img.size()) {
@@ -147,7 +147,7 @@ bool VideoSurface::convertInto(QImage& into, const QRect& area) {
 
 bool VideoSurface::drawSourceInto(QImage& into, QPoint at) {
     if (!frame_.valid()) return false;
-    QRect dest(at, QSize(frame_.width, frame_.height));
+    QRect dest(at, QSize(frame_.shownWidth(), frame_.height));
     if (convertInto(into, dest)) return true;
     // Partly outside: converted whole, and the part that lands is drawn.
     QImage img(dest.size(), QImage::Format_RGB32);

@@ -18,6 +18,8 @@ class ShmImage;
 //   paint          the frame kept, unscaled at the destination rectangle's origin unless a
 //                  destination of another size was put, then scaled into it;
 //   drawSourceInto the frame kept, at its own size, into an image (a copy to save).
+// A frame's own size is its height and the width of its display aspect (shownWidth):
+// pixels that are not square are widened or narrowed in the conversion's one pass.
 // Every picture, to the screen or to a copy, is converted once, straight into the memory it
 // ends in (the backing store, the shared image, the caller's image): no BGRA copy of a
 // picture is kept.

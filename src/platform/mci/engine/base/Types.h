@@ -16,9 +16,11 @@ struct VideoFrame {
     int64_t ptsUs = 0;       // presentation time from the start of the media, microseconds
     int64_t durUs = 0;
     int width = 0, height = 0;
+    int displayWidth = 0;    // the width it is shown at (its display aspect); 0: width
     std::shared_ptr<const AVFrame> picture;
     bool seekTarget = false;  // the exact frame that a seek or open asked for
     bool valid() const { return picture != nullptr; }
+    int shownWidth() const { return displayWidth > 0 ? displayWidth : width; }
     size_t bytes() const;     // the picture's buffers, for the queue's bound
 };
 
@@ -46,6 +48,10 @@ struct MediaInfo {
     int64_t lengthUs = 0;     // an estimate when lengthKnown is false (0 when none at all)
     bool lengthKnown = true;  // the container or the stream said how long the media is
     int width = 0, height = 0;  // of the picture as shown: turned upright when orientation says so
+    // Pixels that are not square are shown at the display aspect: this wide, as high as
+    // stored. == width for square pixels.
+    int displayWidth = 0;
+    int sarNum = 0, sarDen = 0;  // the stream's or container's sample aspect ratio; 0/0: none
     Orientation orientation;
     int64_t frameDurUs = kDefaultFrameDurUs;  // average frame duration, rounded to whole microseconds
     // The exact frame rate, rateNum / rateDen frames a second: frame n starts at

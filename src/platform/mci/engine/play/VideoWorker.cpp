@@ -6,6 +6,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include "platform/mci/engine/base/Aspect.h"
 #include "platform/mci/engine/decode/VideoDecoder.h"
 #include "platform/mci/engine/play/Reader.h"
 
@@ -22,10 +23,19 @@ VideoWorker::VideoWorker(PlayerMutex& mu, const PlayFacts& facts, VideoDecoder& 
       emitFn_([this](AVFrame* f, int64_t pts, bool target) { handOn(f, pts, target); }),
       onFrameFn_([this](AVFrame* f, int64_t pts) { onFrame(f, pts); }) {}
 
+// The ratio the stream or container gives, as open chose it; else the one the picture
+// carries. None for a turned picture: it keeps its width.
+SampleAspect VideoWorker::aspectOf(const AVFrame* f) const {
+    if (facts_.info.orientation.swapsSides()) return {};
+    SampleAspect stream{facts_.info.sarNum, facts_.info.sarDen};
+    return stream.usable() ? stream : SampleAspect{f->sample_aspect_ratio.num, f->sample_aspect_ratio.den};
+}
+
 VideoFrame VideoWorker::picture(const AVFrame* f, int64_t ptsUs) {
     const AVFrame* shown = look_.apply(f);
     if (!shown) return {};
     VideoFrame vf = VideoDecoder::wrap(shown);
+    vf.displayWidth = displayWidthFor(vf.width, aspectOf(f));
     vf.gen = gen_;
     vf.ptsUs = ptsUs;
     vf.durUs = facts_.info.frameDurUs;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/mci/engine/base/Aspect.h"
 #include "platform/mci/engine/decode/PictureLook.h"
 #include "platform/mci/engine/decode/SeekPicker.h"
 #include "platform/mci/engine/play/PlayPieces.h"
@@ -34,6 +35,7 @@ private:
     void handOn(AVFrame* f, int64_t ptsUs, bool seekTarget);
     // The picture as it is shown (PictureLook), as a frame of this generation.
     VideoFrame picture(const AVFrame* f, int64_t ptsUs);
+    SampleAspect aspectOf(const AVFrame* f) const;
 
     PlayerMutex& mu_;
     const PlayFacts& facts_;
