@@ -52,6 +52,12 @@ ff -f lavfi -i "$(src 3840x2160 25 1)" -c:v libx264 -preset ultrafast -crf 23 -p
 # target writes it whatever the name).
 ff -f lavfi -i "$(src 720x480 30000/1001 1)" -f lavfi -i "$(tone 1)" -target ntsc-dvd -aspect 16:9 dvd_ntsc_169.mpg
 ff -f lavfi -i "$(src 720x480 30000/1001 1)" -f lavfi -i "$(tone 1)" -target ntsc-dv dv_ntsc_43.avi
+# Two sound tracks: a DVD's (MP2 first, AC-3 5.1 of a higher rate second, no default marked)
+# and a Matroska file whose second track is marked default.
+ff -f lavfi -i "$(src 720x480 30000/1001 1)" -f lavfi -i "$(tone 1)" -f lavfi -i "sine=frequency=440:duration=1" \
+   -map 0 -map 1 -map 2 -target ntsc-dvd -aspect 16:9 -c:a:0 mp2 -b:a:0 128k -c:a:1 ac3 -ac:a:1 6 -b:a:1 448k dvd_two_tracks.vob
+ff -f lavfi -i "$(src 160x120 25 1)" -f lavfi -i "$(tone 1)" -f lavfi -i "sine=frequency=440:duration=1" \
+   -map 0 -map 1 -map 2 -c:v mpeg4 -c:a aac -disposition:a:0 0 -disposition:a:1 default second_default.mkv
 # A phone's portrait video: stored on its side, with a display matrix that turns it upright.
 ff -f lavfi -i "$(src 320x240 25 3)" -f lavfi -i "$(tone 3)" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac \
    phone_stored.mp4

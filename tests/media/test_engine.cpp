@@ -11,6 +11,7 @@
 #include "Pump.h"
 #include "../FrameBgra.h"
 #include "../PlayerProbe.h"
+#include "platform/mci/engine/input/MediaSource.h"
 #include "platform/mci/engine/play/Player.h"
 #include "platform/mci/engine/base/TimestampFilter.h"
 #include "platform/mci/engine/decode/VideoDecoder.h"
@@ -252,6 +253,25 @@ TEST(Sound, ClipsWithAndWithoutSoundPlayToTheirEnd) {
         EXPECT_EQ(p->positionUs(), p->lengthUs()) << f;
         EXPECT_NEAR(double(p->lengthUs()), double(p->info().lengthUs), 41000.0) << f;
     }
+}
+
+// The sound track played is the one marked default, else the first, whatever their rates: a
+// DVD's first track, not its louder 5.1 second one.
+TEST(Sound, TheDefaultTrackElseTheFirstIsPlayed) {
+    struct Case {
+        const char* file;
+        int track;  // the stream index
+    } cases[] = {{"dvd_two_tracks.vob", 2}, {"second_default.mkv", 2}, {"mpeg4_mp3.avi", 1}};
+    for (const Case& c : cases) {
+        std::unique_ptr<MediaSource> src;
+        ASSERT_EQ(MediaSource::open(clip(c.file), src), OpenError::None) << c.file;
+        EXPECT_EQ(src->audioIndex(), c.track) << c.file;
+    }
+    auto p = openWithSound(clip("dvd_two_tracks.vob"));
+    ASSERT_TRUE(p);
+    p->play(std::nullopt, std::nullopt);
+    pump(*p, [&] { return p->mode() != Mode::Playing; }, 10000);
+    EXPECT_EQ(p->positionUs(), p->lengthUs());
 }
 
 // The picture follows the sound: when each frame is shown, the sound heard is at its time.

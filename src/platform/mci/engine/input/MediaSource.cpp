@@ -33,6 +33,30 @@ constexpr int64_t kUnindexedPrerollUs = 1500000;
 
 bool decodable(const AVStream* st) { return avcodec_find_decoder(st->codecpar->codec_id) != nullptr; }
 
+// The sound track to play, as players choose it: the one marked default, else the first,
+// among the tracks of the picture's program (a TV recording may hold several programs) that
+// can be decoded and were heard while probing. -1 when there is none. libavformat's own choice would take the track with
+// the highest bit rate: a DVD's 5.1 commentary over its first track.
+int soundTrackOf(AVFormatContext* fmt, int video) {
+    const AVProgram* program = video >= 0 ? av_find_program_from_stream(fmt, nullptr, video) : nullptr;
+    auto inProgram = [&](unsigned i) {
+        if (!program) return true;
+        for (unsigned k = 0; k < program->nb_stream_indexes; ++k)
+            if (program->stream_index[k] == i) return true;
+        return false;
+    };
+    int first = -1;
+    for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+        const AVStream* st = fmt->streams[i];
+        const AVCodecParameters* par = st->codecpar;
+        bool heard = par->ch_layout.nb_channels > 0 && par->sample_rate > 0;  // else nothing was found of it
+        if (par->codec_type != AVMEDIA_TYPE_AUDIO || !heard || !inProgram(i) || !decodable(st)) continue;
+        if (st->disposition & AV_DISPOSITION_DEFAULT) return int(i);
+        if (first < 0) first = int(i);
+    }
+    return first;
+}
+
 // A damaged header can make one frame last for hours (a rate of 25/65537 frames a second):
 // in a stream whose clock ticks once a frame (AVI), such a rate is replaced by 25 frames a
 // second and the clock with it, so the pictures follow each other as they were made to.
@@ -142,8 +166,7 @@ OpenError MediaSource::chooseStreams() {
         else if (st->codecpar->width > kMaxPictureSide || st->codecpar->height > kMaxPictureSide) return OpenError::InvalidFile;
         else if (!decodable(st)) return OpenError::CannotLoadDriver;
     }
-    int a = av_find_best_stream(fmt_, AVMEDIA_TYPE_AUDIO, -1, v, nullptr, 0);
-    if (a >= 0 && !decodable(fmt_->streams[a])) a = -1;  // silent rather than refused
+    int a = soundTrackOf(fmt_, v);  // none decodable: silent rather than refused
     if (v < 0 && a < 0) return OpenError::InvalidFile;
     video_ = v;
     audio_ = a;
