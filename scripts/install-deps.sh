@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev libxcb1-dev libxcb-shm0-dev
+  qt6-base-dev libgl-dev libxcb1-dev libxcb-shm0-dev libxss-dev
   libavcodec-dev libavfilter-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libsdl2-dev
   libgtest-dev
@@ -13,7 +13,7 @@ packages=(
   xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
   fonts-ipafont-gothic qt6-translations-l10n
   lintian desktop-file-utils appstream valgrind
-  python3 python3-pil python3-xlib
+  python3 python3-pil python3-xlib python3-dbus python3-gi dbus-daemon x11-xserver-utils
   pulseaudio pulseaudio-utils
 )
 missing=()

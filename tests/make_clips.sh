@@ -58,6 +58,8 @@ ff -f lavfi -i "$(src 720x480 30000/1001 1)" -f lavfi -i "$(tone 1)" -f lavfi -i
    -map 0 -map 1 -map 2 -target ntsc-dvd -aspect 16:9 -c:a:0 mp2 -b:a:0 128k -c:a:1 ac3 -ac:a:1 6 -b:a:1 448k dvd_two_tracks.vob
 ff -f lavfi -i "$(src 160x120 25 1)" -f lavfi -i "$(tone 1)" -f lavfi -i "sine=frequency=440:duration=1" \
    -map 0 -map 1 -map 2 -c:v mpeg4 -c:a aac -disposition:a:0 0 -disposition:a:1 default second_default.mkv
+# Long enough to watch the screen saver stay off while it plays.
+ff -f lavfi -i "$(src 160x120 25 6)" -f lavfi -i "$(tone 6)" -c:v mpeg4 -q:v 5 -c:a libmp3lame six_seconds.avi
 # A phone's portrait video: stored on its side, with a display matrix that turns it upright.
 ff -f lavfi -i "$(src 320x240 25 3)" -f lavfi -i "$(tone 3)" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac \
    phone_stored.mp4

@@ -4,6 +4,7 @@
 #include "app/Desktop.h"
 #include "module1/Module1.h"
 #include "app/QuitOnSignals.h"
+#include "app/ScreenSaver.h"
 #include "media/MciChannel.h"
 #include "platform/mci/MciService.h"
 #include "windows/Windows.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     plim::quitOnSignals(quit);
     plim::quitAtExit(quit);
     plim::media::installService(plim::mci::createService());
+    plim::keepScreenOnWhilePlaying(&app);
     plim::Module1::Main();
     // The toolkit has taken its own options out of argv; the first one left is the file.
     if (argc > 1) plim::OpenVideoAt(argv[1]);

@@ -8,6 +8,25 @@
 
 namespace plim::mci {
 
+namespace {
+int g_playingDevices = 0;
+std::function<void(bool)>& playingObserver() {
+    static std::function<void(bool)> observer;
+    return observer;
+}
+}  // namespace
+
+void setPlayingObserver(std::function<void(bool)> observer) { playingObserver() = std::move(observer); }
+
+void Device::noteMode() {
+    bool now = player_ && player_->mode() == engine::Mode::Playing;
+    if (now == playing_) return;
+    playing_ = now;
+    g_playingDevices += now ? 1 : -1;
+    bool changed = g_playingDevices == (now ? 1 : 0);
+    if (changed && playingObserver()) playingObserver()(now);
+}
+
 Device::Device(std::string a, std::unique_ptr<engine::Player> player, VideoSurface* surface)
     : alias(std::move(a)), player_(std::move(player)), surface_(surface) {
     timer_.setTimerType(Qt::PreciseTimer);
@@ -20,6 +39,7 @@ Device::Device(std::string a, std::unique_ptr<engine::Player> player, VideoSurfa
 Device::~Device() {
     timer_.stop();
     player_.reset();  // joins the engine's threads
+    noteMode();
     delete surface_.data();
 }
 
@@ -43,6 +63,7 @@ int64_t Device::fromUnits(int64_t units) const {
 // A command changed what the display must do: look again soon.
 void Device::kick() {
     if (player_->needsTicks()) timer_.start(int(engine::kTickIntervalUs / 1000));
+    noteMode();
 }
 
 // Shows the frame that is due, then sleeps until the next one is.
@@ -56,6 +77,7 @@ void Device::tick() {
     } else {
         timer_.stop();
     }
+    noteMode();
 }
 
 void Device::waitUntil(bool (*done)(engine::Player&)) {

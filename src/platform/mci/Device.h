@@ -4,6 +4,7 @@
 // the player. GUI thread only.
 #include <QPointer>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -37,9 +38,16 @@ public:
 
 private:
     void tick();
+    void noteMode();  // tells the playing observer when this device starts or stops playing
     std::unique_ptr<engine::Player> player_;
     QPointer<VideoSurface> surface_;
     QTimer timer_;
+    bool playing_ = false;  // as last told
 };
+
+// Called on the GUI thread each time whether any device plays changes: true when the first
+// starts, false when the last stops (paused, stopped, at its end or closed). One observer;
+// an empty function removes it.
+void setPlayingObserver(std::function<void(bool)> observer);
 
 }  // namespace plim::mci

@@ -168,11 +168,13 @@ uint32_t doPlay(Device& d, const MciCommand& c, std::string&) {
 
 uint32_t doStop(Device& d, const MciCommand&, std::string&) {
     d.player().stop();
+    d.kick();
     return 0;
 }
 
 uint32_t doPause(Device& d, const MciCommand&, std::string&) {
     d.player().pause();
+    d.kick();
     return 0;
 }
 
