@@ -3,6 +3,7 @@
 // file chosen in the chooser would.
 #include "app/Desktop.h"
 #include "module1/Module1.h"
+#include "app/Mpris.h"
 #include "app/QuitOnSignals.h"
 #include "app/ScreenSaver.h"
 #include "media/MciChannel.h"
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     plim::quitAtExit(quit);
     plim::media::installService(plim::mci::createService());
     plim::keepScreenOnWhilePlaying(&app);
+    plim::offerMediaControls(&app);
     plim::Module1::Main();
     // The toolkit has taken its own options out of argv; the first one left is the file.
     if (argc > 1) plim::OpenVideoAt(argv[1]);

@@ -2,6 +2,7 @@
 //
 // SeekTo is a 32-bit integer: at the service's millisecond unit a 16-bit target would
 // overflow for every video longer than 32.7 seconds and end the program.
+#include <algorithm>
 #include <string>
 
 #include "module1/Module1.h"
@@ -49,6 +50,14 @@ void step(MainFrmT& m, int delta) {
     seekFromThumb(m);
 }
 }  // namespace
+
+void SeekToPosition(int32_t ms) {
+    if (MediaOpen == 0) return;
+    SeekTo = std::clamp<int32_t>(ms, 0, std::max<int32_t>(MediaLength, 0));
+    mciExecute("seek movi2 to " + std::to_string(SeekTo));
+    if (MainFrm().Timer1.Enabled()) mciExecute("play movi2 window notify");
+    ThumbToPosition();
+}
 
 void MainFrmT::ComFF_Click() { step(*this, -5); }
 void MainFrmT::ComRR_Click() { step(*this, +5); }

@@ -88,5 +88,8 @@ void InitResources();
 // Opens the video at path as the chooser's OK does (the open one closed first, the buttons
 // enabled, the video window shown with the focus): from the command line and from a drop.
 void OpenVideoAt(const std::string& path);
+// Seeks to ms (clamped to the video) as a move of the slider's thumb does, playing on while
+// the video plays, and puts the thumb where the position then is. Nothing with no video open.
+void SeekToPosition(int32_t ms);
 
 }  // namespace plim
