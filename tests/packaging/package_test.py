@@ -82,6 +82,8 @@ try:
     check("Depends computed from the binary's libraries", "libavcodec" in control and "libqt6widgets6" in control,
           control)
     check("Section video", "Section: video" in control, control)
+    check("Depends has the screen saver's and the session bus's libraries", "libxss1" in control and "libqt6dbus6" in control,
+          control)
     # The filter plug-in is the one file that links libavfilter; the program finds it
     # relative to its own folder and never links it itself.
     plugins = glob.glob(os.path.join(root, "usr/lib/*/plim/libplim_filters.so"))
