@@ -108,7 +108,6 @@ Mpris::Mpris(QObject* parent) : QObject(parent) {
         bus.unregisterObject(kPath);
         return;
     }
-    published_ = true;
     status_ = player_->playbackStatus();
     metadata_ = player_->metadata();
     connect(&poll_, &QTimer::timeout, this, [this] { publishChanges(); });

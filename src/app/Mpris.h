@@ -82,7 +82,6 @@ signals:
 class Mpris : public QObject {
 public:
     explicit Mpris(QObject* parent);
-    bool published() const { return published_; }
 
 private:
     void publishChanges();
@@ -90,7 +89,6 @@ private:
     QTimer poll_;
     QString status_;
     QVariantMap metadata_;
-    bool published_ = false;
 };
 
 // Publishes the media controls for the life of the application, when there is a session bus.
