@@ -15,7 +15,7 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from frames import shown, wait_until_changed  # noqa: E402
-from xsession import Display, check, click, client_geometry, outer, placed, results, top_level_of_size, wait_for, window_ids  # noqa: E402
+from xsession import Display, check, click, client_geometry, exit_status, outer, placed, results, top_level_of_size, wait_for, window_ids  # noqa: E402
 
 PLIM, CLIP = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 
@@ -63,10 +63,7 @@ def session(wm):
             d.x("wmctrl", "-c", "Plim")  # the title bar's close
         else:
             click(d, main, 62, 8)  # ComEND
-        try:
-            code = plim.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            code = None
+        code = exit_status(plim)
         check(f"plim ends when closed ({label})", code == 0, f"exit {code}")
     finally:
         if plim.poll() is None:

@@ -17,7 +17,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from frames import probe, shown, wait_for_frame  # noqa: E402
-from xsession import Display, check, results, top_level_of_size, wait_for, window_ids  # noqa: E402
+from xsession import Display, check, exit_status, results, top_level_of_size, wait_for, window_ids  # noqa: E402
 
 PLIM, CLIP = (os.path.abspath(a) for a in sys.argv[1:3])
 NAME = "夏の動画 ﾃｽﾄ.avi"
@@ -81,10 +81,7 @@ def main():
         check(f"SetPosition to 2 s shows frame {due} exactly", ok, detail)
         check("the position reads 2 s", abs(int(get("Position")) - 2000000) <= 40000, str(int(get("Position"))))
         dbus.Interface(obj, "org.mpris.MediaPlayer2").Quit()
-        try:
-            code = plim.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            code = None
+        code = exit_status(plim)
         check("Quit ends plim", code == 0, f"exit {code}")
     finally:
         if plim.poll() is None:

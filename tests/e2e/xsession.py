@@ -67,6 +67,14 @@ class Display:
             p.wait()
 
 
+def exit_status(proc, timeout=10.0):
+    """The process's exit status once it has ended, waiting up to timeout; None if it runs on."""
+    try:
+        return proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return None
+
+
 def window_ids(d, name):
     return [w for w in d.x("xdotool", "search", "--onlyvisible", "--name", name).split() if w]
 

@@ -16,7 +16,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from xsession import Display, check, client_geometry, outer, results, wait_for, window_ids  # noqa: E402
+from xsession import Display, check, client_geometry, exit_status, outer, results, wait_for, window_ids  # noqa: E402
 
 SOURCE, BUILD = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 APP_ID = "jp.plim.Plim"
@@ -107,10 +107,7 @@ try:
             wmclass = d.x("xprop", "-id", main[0], "WM_CLASS")
             check("window class matches StartupWMClass", '"Plim"' in wmclass, wmclass)
             d.x("wmctrl", "-c", "Plim")
-        try:
-            code = plim.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            code = None
+        code = exit_status(plim)
         check("it quits from its close box with status 0", code == 0, f"exit {code}")
     finally:
         if plim.poll() is None:
