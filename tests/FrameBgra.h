@@ -7,11 +7,13 @@
 
 namespace plim::test {
 
-// Empty when the frame is invalid or cannot be converted.
+// At the width it is shown at (its display aspect). Empty when the frame is invalid or cannot
+// be converted.
 inline std::vector<uint8_t> bgraOf(const engine::VideoFrame& f) {
     if (!f.valid()) return {};
-    std::vector<uint8_t> out(size_t(f.width) * size_t(f.height) * 4);
-    if (!mci::BgraConverter().toBgra(f, out.data(), f.width * 4)) return {};
+    int w = f.shownWidth();
+    std::vector<uint8_t> out(size_t(w) * size_t(f.height) * 4);
+    if (!mci::BgraConverter().toBgra(f, out.data(), w * 4, w, f.height)) return {};
     return out;
 }
 

@@ -62,6 +62,17 @@ inline std::vector<std::map<std::string, std::string>> probeEntries(const std::s
     return rows;
 }
 
+// The filter that makes interlaced pictures whole as the viewer does, with a comma after it,
+// for a clip whose stream or first picture says its pictures are interlaced; empty for any other.
+inline std::string referenceDeinterlace(const std::string& path) {
+    auto streams = probeEntries(path, "stream=field_order");
+    std::string order = streams.empty() ? "" : streams[0]["field_order"];
+    auto first = probeEntries(path, "frame=interlaced_frame -read_intervals %+#1");
+    bool interlaced = order == "tt" || order == "bb" || order == "tb" || order == "bt" ||
+                      (!first.empty() && first[0]["interlaced_frame"] == "1");
+    return interlaced ? "bwdif=mode=send_frame:parity=auto:deint=interlaced," : "";
+}
+
 // The scale filter that turns the clip's pictures into BGRA as the viewer does: HD pictures
 // whose stream names no colour matrix with BT.709, the others with the matrix they name
 // (BT.601 when none). Sets width and height from the stream, as ffmpeg shows it: turned a
@@ -114,7 +125,8 @@ inline ReferenceDecode referenceDecode(const std::string& path) {
     if (scale.empty() || r.width <= 0) return r;
     referenceTimes(path, r);
     r.bgra.resize(r.frames() * size_t(r.width) * size_t(r.height) * 4);
-    std::string raw = readCommand("ffmpeg -v error -i '" + path + "' -map 0:v:0 -fps_mode passthrough -vf " + scale +
+    std::string raw = readCommand("ffmpeg -v error -i '" + path + "' -map 0:v:0 -fps_mode passthrough -vf " +
+                                  referenceDeinterlace(path) + scale +
                                   " -f rawvideo -pix_fmt bgra - 2>/dev/null");
     if (raw.size() != r.bgra.size()) return ReferenceDecode{};
     r.bgra.assign(raw.begin(), raw.end());
@@ -127,7 +139,8 @@ inline std::vector<uint8_t> referenceFrame(const std::string& path, int k, int w
     int w = 0, h = 0;
     std::string scale = referenceScale(path, w, h);
     if (scale.empty() || w != width || h != height) return {};
-    std::string raw = readCommand("ffmpeg -v error -i '" + path + "' -map 0:v:0 -vf \"select=eq(n\\," + std::to_string(k) +
+    std::string raw = readCommand("ffmpeg -v error -i '" + path + "' -map 0:v:0 -vf \"" + referenceDeinterlace(path) +
+                                  "select=eq(n\\," + std::to_string(k) +
                                   ")," + scale + "\" -frames:v 1 -f rawvideo -pix_fmt bgra - 2>/dev/null");
     if (raw.size() != size_t(width) * height * 4) return {};
     return std::vector<uint8_t>(raw.begin(), raw.end());

@@ -48,10 +48,13 @@ ff -f lavfi -i "$(src 352x288 25 3)" -f lavfi -i "$(tone 3)" -c:v libx265 -x265-
    -pix_fmt yuv420p10le -c:a aac hevc10.mkv
 # Larger than most screens: 4K H.264 in MP4.
 ff -f lavfi -i "$(src 3840x2160 25 1)" -c:v libx264 -preset ultrafast -crf 23 -pix_fmt yuv420p uhd_2160.mp4
-# Pixels that are not square: a 16:9 DVD and a camcorder's 4:3 DV (raw DV, as ffmpeg's DV
-# target writes it whatever the name).
-ff -f lavfi -i "$(src 720x480 30000/1001 1)" -f lavfi -i "$(tone 1)" -target ntsc-dvd -aspect 16:9 dvd_ntsc_169.mpg
-ff -f lavfi -i "$(src 720x480 30000/1001 1)" -f lavfi -i "$(tone 1)" -target ntsc-dv dv_ntsc_43.avi
+# Pixels that are not square and interlaced pictures (two fields taken apart in time, of
+# moving content): a 16:9 DVD, top field first, and a camcorder's 4:3 DV, bottom field first
+# (raw DV, as ffmpeg's DV target writes it whatever the name).
+fields() { echo "$(src "$1" "$2" "$3"),interlace=scan=$4"; }
+ff -f lavfi -i "$(fields 720x480 60000/1001 2 tff)" -f lavfi -i "$(tone 2)" -target ntsc-dvd -aspect 16:9 \
+   -flags +ilme+ildct -top 1 dvd_ntsc_169.mpg
+ff -f lavfi -i "$(fields 720x480 60000/1001 2 bff)" -f lavfi -i "$(tone 2)" -target ntsc-dv dv_ntsc_43.avi
 # Two sound tracks: a DVD's (MP2 first, AC-3 5.1 of a higher rate second, no default marked)
 # and a Matroska file whose second track is marked default.
 ff -f lavfi -i "$(src 720x480 30000/1001 1)" -f lavfi -i "$(tone 1)" -f lavfi -i "sine=frequency=440:duration=1" \

@@ -50,6 +50,11 @@ std::string src(const std::string& size, const std::string& rate, double seconds
     s << "-f lavfi -i testsrc2=size=" << size << ":rate=" << rate << ":duration=" << seconds << filter;
     return s.str();
 }
+// Interlaced video as cameras and TV record it: two fields taken apart in time (fieldRate a
+// second), woven into one frame, top (tff) or bottom (bff) field first, over moving content.
+std::string fields(const std::string& size, const std::string& fieldRate, double seconds, const std::string& scan) {
+    return src(size, fieldRate, seconds, ",interlace=scan=" + scan);
+}
 std::string tone(double seconds) {
     return " -f lavfi -i sine=frequency=660:sample_rate=44100:duration=" + std::to_string(seconds);
 }
@@ -63,6 +68,8 @@ std::string scenes(const std::string& rate) {
 
 const std::string kX264 = " -c:v libx264 -preset veryfast -pix_fmt yuv420p";
 const std::string kOpenGop = " -bf 3 -g 50 -x264-params open-gop=1";
+// Interlaced coding, top field first.
+const std::string kTff = " -flags +ilme+ildct -top 1";
 const std::string kMpeg2Ps = " -c:v mpeg2video -bf 2 -g 15 -q:v 3 -c:a mp2 -f vob";
 // SDR bars, lossless with BT.709 tags: the original that HDR rows are mastered from.
 const std::string kSdrBars = "-f lavfi -i smptehdbars=size=640x360:rate=25:duration=2 -c:v libx264 -qp 0 -g 25 "
@@ -110,12 +117,16 @@ std::vector<Row> rows() {
         {"mpeg2_ps_joined.mpg", src("352x288", "25", 2) + tone(2) + kMpeg2Ps, true,
          "-f lavfi -i testsrc=size=352x288:rate=25:duration=2.4" + tone(2.4) + kMpeg2Ps},
         {"mpeg2_1440x1080_anamorphic.mpg", src("1440x1080", "30000/1001", 1) + " -c:v mpeg2video -aspect 16:9 -bf 2 -g 12 -q:v 4 -f vob"},
-        // Camcorders and DVDs: pixels that are not square, shown at the display aspect. The
-        // DV targets write raw DV whatever the name says, as a user gets it from ffmpeg.
-        {"dv_ntsc_43.avi", src("720x480", "30000/1001", 1) + tone(1) + " -target ntsc-dv"},
-        {"dv_pal_169.avi", src("720x576", "25", 1) + tone(1) + " -target pal-dv -aspect 16:9"},
-        {"dvd_ntsc_169.mpg", src("720x480", "30000/1001", 1.5) + tone(1.5) + " -target ntsc-dvd -aspect 16:9", true},
+        // Camcorders, DVDs and TV: pixels that are not square, shown at the display aspect, and
+        // interlaced pictures made whole. The DV targets write raw DV whatever the name says,
+        // as a user gets it from ffmpeg.
+        {"dv_ntsc_43.avi", fields("720x480", "60000/1001", 1, "bff") + tone(1) + " -target ntsc-dv", true},
+        {"dv_pal_169.avi", fields("720x576", "50", 1, "bff") + tone(1) + " -target pal-dv -aspect 16:9"},
+        {"dvd_ntsc_169.mpg", fields("720x480", "60000/1001", 1.5, "tff") + tone(1.5) + " -target ntsc-dvd -aspect 16:9" + kTff, true},
         {"dvd_pal_43.mpg", src("720x576", "25", 1.5) + tone(1.5) + " -target pal-dvd -aspect 4:3"},
+        {"h264_1080i_ac3.ts", fields("1920x1080", "50", 0.6, "tff") + tone(0.6) + kX264 + kTff + " -g 12 -c:a ac3 -f mpegts", true},
+        {"mpeg2_1080i_broadcast.ts", fields("1920x1080", "50", 0.6, "tff") + tone(0.6) + " -c:v mpeg2video" + kTff +
+         " -bf 2 -g 12 -b:v 15M -c:a mp2 -f mpegts"},
         // TV recordings and camcorders: open GOPs in transport streams, 188- and 192-byte packets.
         {"h264_ts_opengop.ts", src("640x360", "25", 4) + tone(4) + kX264 + kOpenGop + " -c:a aac -f mpegts", true},
         {"h264_m2ts_opengop.m2ts", src("640x360", "25", 4) + tone(4) + kX264 + kOpenGop + " -c:a ac3 -f mpegts -mpegts_m2ts_mode 1"},

@@ -53,6 +53,9 @@ struct MediaInfo {
     int displayWidth = 0;
     int sarNum = 0, sarDen = 0;  // the stream's or container's sample aspect ratio; 0/0: none
     Orientation orientation;
+    // The pictures are interlaced (the stream's field order, or its first picture, says so):
+    // those marked interlaced are made whole before they are shown.
+    bool interlaced = false;
     int64_t frameDurUs = kDefaultFrameDurUs;  // average frame duration, rounded to whole microseconds
     // The exact frame rate, rateNum / rateDen frames a second: frame n starts at
     // n * rateDen / rateNum seconds, which frameDurUs, rounded, misses by up to n/2 us.

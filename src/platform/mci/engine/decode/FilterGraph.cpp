@@ -11,6 +11,10 @@
 
 #include "platform/mci/engine/decode/filters/FilterPluginApi.h"
 
+extern "C" {
+#include <libavutil/error.h>
+}
+
 namespace plim::engine {
 
 namespace {
@@ -53,7 +57,7 @@ void load() {
         if (!gApi) gApi = tryOpen(PLIM_FILTERS_BUILT, why);
     }
     if (!gApi)
-        std::fprintf(stderr, "plim: the picture filters cannot be loaded (%s); turned and HDR pictures are shown as decoded\n",
+        std::fprintf(stderr, "plim: the picture filters cannot be loaded (%s); turned, HDR and interlaced pictures are shown as decoded\n",
                      why.c_str());
 }
 }  // namespace
@@ -74,5 +78,12 @@ std::unique_ptr<FilterGraph> FilterGraph::make(const std::string& chain, const A
 FilterGraph::~FilterGraph() { gApi->close(handle_); }
 
 bool FilterGraph::run(const AVFrame* in, AVFrame* out) { return gApi->run(handle_, in, out) >= 0; }
+
+bool FilterGraph::send(const AVFrame* in) { return gApi->send(handle_, in) >= 0; }
+
+FilterGraph::Got FilterGraph::receive(AVFrame* out) {
+    int r = gApi->receive(handle_, out);
+    return r >= 0 ? Got::Picture : r == AVERROR(EAGAIN) ? Got::None : Got::Ended;
+}
 
 }  // namespace plim::engine

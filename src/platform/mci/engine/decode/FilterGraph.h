@@ -22,6 +22,11 @@ public:
     static std::unique_ptr<FilterGraph> make(const std::string& chain, const AVFrame* like);
     // One picture through the graph; out gets the result (false: none came).
     bool run(const AVFrame* in, AVFrame* out);
+    // For graphs that hold pictures back: send (null: no more come; false: refused), then
+    // receive until it answers None; times come out in microseconds, as they went in.
+    enum class Got { Picture, None, Ended };
+    bool send(const AVFrame* in);
+    Got receive(AVFrame* out);
 
 private:
     explicit FilterGraph(void* handle) : handle_(handle) {}

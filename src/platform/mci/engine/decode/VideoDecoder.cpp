@@ -146,6 +146,12 @@ std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int st
     return first;
 }
 
+bool VideoDecoder::picturesInterlaced() const {
+    AVFieldOrder order = ctx_ ? ctx_->field_order : AV_FIELD_UNKNOWN;
+    bool fields = order == AV_FIELD_TT || order == AV_FIELD_BB || order == AV_FIELD_TB || order == AV_FIELD_BT;
+    return fields || (!probed_.empty() && probed_.front()->interlaced_frame);
+}
+
 void VideoDecoder::flush(int64_t resumeUs, int64_t offsetUs) {
     dropProbed();
     avcodec_flush_buffers(ctx_);

@@ -57,6 +57,9 @@ public:
     // there (resume) rather than from the start again; packets of keepIndex read on the way
     // are added to kept, in order, for the caller to play.
     std::optional<int64_t> firstPictureUs(AVFormatContext* fmt, int streamIndex, int keepIndex, PacketList& kept);
+    // Whether the stream's pictures are interlaced: its field order says so, or the first
+    // picture firstPictureUs decoded is marked interlaced.
+    bool picturesInterlaced() const;
     // Goes on from where firstPictureUs stopped, as from a flush to the start: hands the
     // pictures it decoded to onFrame with their media times, then decode() continues with
     // the packets that follow those it read. A flush instead forgets them.

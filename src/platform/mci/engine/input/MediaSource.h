@@ -75,6 +75,8 @@ public:
     // Moves reading to a key frame at or before targetUs (media time), starting
     // extraPrerollUs earlier still. False on failure.
     bool seek(int64_t targetUs, int64_t extraPrerollUs = 0);
+    // Whether that seek reads from the start of the file (a target that near the start).
+    bool seekStartsAtStart(int64_t targetUs, int64_t extraPrerollUs = 0) const;
     // Moves reading to the very start of the file.
     bool seekToStart();
     // The earliest media time at which the packet's picture can be shown, or nullopt: its

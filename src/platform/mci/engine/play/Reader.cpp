@@ -173,8 +173,10 @@ Reader::Placed Reader::positionFor(int64_t targetUs, int firstAttempt, std::vect
     for (int attempt = std::max(firstAttempt, 0);; ++attempt) {
         for (AVPacket*& p : read) av_packet_free(&p);
         read.clear();
-        bool fromStart = attempt >= kMaxSeekAttempts - 1 || targetUs <= 0;
-        int64_t extraUs = attempt == 0 ? 0 : (int64_t(1) << attempt) * kUsPerSecond;
+        // Interlaced pictures are made whole from the picture before too: it is decoded first.
+        int64_t neighbourUs = facts_.info.interlaced ? facts_.info.frameDurUs : 0;
+        int64_t extraUs = attempt == 0 ? neighbourUs : (int64_t(1) << attempt) * kUsPerSecond;
+        bool fromStart = attempt >= kMaxSeekAttempts - 1 || targetUs <= 0 || src.seekStartsAtStart(targetUs, extraUs);
         bool placed = fromStart ? src.seekToStart() : src.seek(targetUs, extraUs);
         if (!placed) return Placed{.ok = false, .fromStart = fromStart, .attempt = attempt};
         // In a later part of a joined file, the part's own times, moved to where it starts.

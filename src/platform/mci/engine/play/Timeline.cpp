@@ -18,6 +18,7 @@ OpenError settlePictures(MediaSource& src, int decoderThreads, VideoDecoder& dec
     if (t.info.lengthKnown) dec.keepGapsWithin(t.info.lengthUs);
     t.continuesFromProbe = !src.mapJoins();
     t.info = src.info();
+    t.info.interlaced = dec.picturesInterlaced();
     if (t.windowUs) t.windowUs = t.info.lengthUs;
     dec.setWindow(t.windowUs);
     return OpenError::None;

@@ -21,7 +21,8 @@ VideoWorker::VideoWorker(PlayerMutex& mu, const PlayFacts& facts, VideoDecoder& 
       decoded_(decoded),
       reader_(reader),
       emitFn_([this](AVFrame* f, int64_t pts, bool target) { handOn(f, pts, target); }),
-      onFrameFn_([this](AVFrame* f, int64_t pts) { onFrame(f, pts); }) {}
+      onFrameFn_([this](AVFrame* f, int64_t pts) { onFrame(f, pts); }),
+      onDecodedFn_([this](AVFrame* f, int64_t pts) { onDecoded(f, pts); }) {}
 
 // The ratio the stream or container gives, as open chose it; else the one the picture
 // carries. None for a turned picture: it keeps its width.
@@ -47,6 +48,13 @@ void VideoWorker::handOn(AVFrame* f, int64_t ptsUs, bool seekTarget) {
     if (!vf.valid()) return;  // no picture could be made: none is shown for this one
     vf.seekTarget = seekTarget;
     decoded_.fq.push(std::move(vf));  // blocks while the queue is full; false: stale
+}
+
+// A picture as decoded: made whole first when the stream is interlaced.
+void VideoWorker::onDecoded(AVFrame* f, int64_t ptsUs) {
+    if (retry_) return;
+    if (deinterlacer_) deinterlacer_->push(f, ptsUs, onFrameFn_);
+    else onFrame(f, ptsUs);
 }
 
 void VideoWorker::onFrame(AVFrame* f, int64_t ptsUs) {
@@ -77,13 +85,15 @@ void VideoWorker::begin(const PacketItem& flush) {
     retry_ = false;
     picker_.reset(flush.seekTargetUs, flush.fromStart);
     lastEndUs_ = 0;
-    if (flush.continues) dec_.resume(onFrameFn_);
+    if (deinterlacer_) deinterlacer_->begin(flush.fromStart);
+    if (flush.continues) dec_.resume(onDecodedFn_);
 }
 
 // The end of the input: the decoder is drained, and the generation's pictures have ended.
 void VideoWorker::end() {
-    dec_.decode(nullptr, onFrameFn_);
+    dec_.decode(nullptr, onDecodedFn_);
     if (retry_) return;  // the reader is being placed again; its Flush comes next
+    if (deinterlacer_) deinterlacer_->finish(onFrameFn_);
     picker_.finish(emitFn_);
     dec_.flush();
     std::lock_guard<PlayerMutex> lk(mu_);
@@ -92,6 +102,7 @@ void VideoWorker::end() {
 
 void VideoWorker::run() {
     look_.setOrientation(facts_.info.orientation);  // the media is open before the thread starts
+    if (facts_.info.interlaced) deinterlacer_ = std::make_unique<Deinterlacer>();
     while (auto item = vq_.pop()) {
         reader_.tookPacket();
         PacketItem it = *item;
@@ -102,7 +113,7 @@ void VideoWorker::run() {
         } else if (it.kind == PacketItem::Eof) {
             end();
         } else {
-            dec_.decode(it.pkt, onFrameFn_);
+            dec_.decode(it.pkt, onDecodedFn_);
         }
         if (it.pkt) av_packet_free(&it.pkt);
     }

@@ -1,13 +1,16 @@
 #pragma once
-// The video worker: the video thread of one player. It decodes the reader's packets, keeps
+// The video worker: the video thread of one player. It decodes the reader's packets, makes
+// interlaced pictures whole (Deinterlacer, for interlaced streams only), keeps
 // the exact picture for a seek's target (SeekPicker), keeps the pictures a step back asked
 // for (StepCache), and pushes frames into the frame queue, blocking while it is full. When
 // decoding began too late for a target, it asks the reader to start further back.
 // Thread: the video thread.
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "platform/mci/engine/base/Aspect.h"
+#include "platform/mci/engine/decode/Deinterlacer.h"
 #include "platform/mci/engine/decode/PictureLook.h"
 #include "platform/mci/engine/decode/SeekPicker.h"
 #include "platform/mci/engine/play/PlayPieces.h"
@@ -31,6 +34,7 @@ public:
 private:
     void begin(const PacketItem& flush);
     void end();
+    void onDecoded(AVFrame* f, int64_t ptsUs);
     void onFrame(AVFrame* f, int64_t ptsUs);
     void handOn(AVFrame* f, int64_t ptsUs, bool seekTarget);
     // The picture as it is shown (PictureLook), as a frame of this generation.
@@ -48,10 +52,12 @@ private:
     int64_t lastEndUs_ = 0;  // where the last picture decoded ends
     PacketItem start_;       // the Flush that began this generation's decoding
     bool retry_ = false;     // decoding began too late: waiting for the reader to start earlier
+    std::unique_ptr<Deinterlacer> deinterlacer_;  // for an interlaced stream
     PictureLook look_;
     SeekPicker picker_;
     SeekPicker::Emit emitFn_;
-    std::function<void(AVFrame*, int64_t)> onFrameFn_;  // onFrame, made once for the decoder
+    std::function<void(AVFrame*, int64_t)> onFrameFn_;    // onFrame, made once
+    std::function<void(AVFrame*, int64_t)> onDecodedFn_;  // onDecoded, made once for the decoder
 };
 
 }  // namespace plim::engine

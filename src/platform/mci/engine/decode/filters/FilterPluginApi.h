@@ -10,7 +10,7 @@ struct AVFrame;
 
 namespace plim::engine::filters {
 
-constexpr int kApiVersion = 1;
+constexpr int kApiVersion = 2;
 
 struct Api {
     int version;  // kApiVersion
@@ -22,6 +22,12 @@ struct Api {
     // The input keeps its own reference.
     int (*run)(void* graph, const AVFrame* in, AVFrame* out);
     void (*close)(void* graph);
+    // For filters that hold pictures back (a deinterlacer reads the next one): send gives the
+    // graph a picture (null: no more come), keeping the input's own reference; receive takes
+    // the next picture out, its pts in the input's time base. AVERROR(EAGAIN): none yet;
+    // AVERROR_EOF: all are out.
+    int (*send)(void* graph, const AVFrame* in);
+    int (*receive)(void* graph, AVFrame* out);
 };
 
 // The plug-in's one exported symbol.

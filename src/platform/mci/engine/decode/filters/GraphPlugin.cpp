@@ -1,5 +1,5 @@
 // The filter plug-in: libavfilter graphs behind the plain contract of FilterPluginApi.h.
-// Each graph is used by one thread at a time (the thread that owns the PictureLook).
+// Each graph is used by one thread at a time (the thread that owns it).
 #include <cstdint>
 #include <cstdio>
 #include <new>
@@ -9,6 +9,7 @@ extern "C" {
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
 #include <libavutil/frame.h>
+#include <libavutil/mathematics.h>
 #include <libavutil/mem.h>
 }
 
@@ -81,7 +82,25 @@ int runGraph(void* g, const AVFrame* in, AVFrame* out) {
     return r < 0 ? r : av_buffersink_get_frame(graph->sink, out);
 }
 
-const plim::engine::filters::Api kApi{plim::engine::filters::kApiVersion, openGraph, runGraph, closeGraph};
+int sendGraph(void* g, const AVFrame* in) {
+    return av_buffersrc_add_frame_flags(static_cast<Graph*>(g)->source, const_cast<AVFrame*>(in),
+                                        AV_BUFFERSRC_FLAG_KEEP_REF);
+}
+
+// The sink's time base may differ from the source's (bwdif halves it): times go back to the
+// source's microseconds.
+int receiveGraph(void* g, AVFrame* out) {
+    auto* graph = static_cast<Graph*>(g);
+    av_frame_unref(out);
+    int r = av_buffersink_get_frame(graph->sink, out);
+    if (r >= 0 && out->pts != AV_NOPTS_VALUE)
+        out->pts = av_rescale_q(out->pts, av_buffersink_get_time_base(graph->sink),
+                                AVRational{1, int(plim::engine::kUsPerSecond)});
+    return r;
+}
+
+const plim::engine::filters::Api kApi{plim::engine::filters::kApiVersion, openGraph, runGraph, closeGraph, sendGraph,
+                                      receiveGraph};
 
 }  // namespace
 
