@@ -47,9 +47,18 @@ def hd_matrix(clip):
     return ":in_color_matrix=bt709" if untagged and (w >= 1280 or h > 576) else ""
 
 
+def deinterlace(clip):
+    """The filter that makes interlaced pictures whole as the viewer does, with a comma after
+    it, for a clip whose stream or first picture says its pictures are interlaced; else ""."""
+    order = _stream(clip, ["-show_entries", "stream=field_order"]).get("field_order", "")
+    first = _stream(clip, ["-read_intervals", "%+#1", "-show_entries", "frame=interlaced_frame"])
+    interlaced = order in ("tt", "bb", "tb", "bt") or first.get("interlaced_frame") == "1"
+    return "bwdif=mode=send_frame:parity=auto:deint=interlaced," if interlaced else ""
+
+
 def reference_frame(clip, k, scale=None):
-    """Picture k (in decoding's output order) as RGB rows, decoded by ffmpeg and converted as
-    the viewer converts it: bicubic (at the display aspect when its pixels are not square), or
+    """Picture k (in decoding's output order) as RGB rows, decoded by ffmpeg and made whole and
+    converted as the viewer does: bicubic (at the display aspect when its pixels are not square), or
     shrunk to scale=(w, h) by area averaging when given."""
     if not scale:
         fields = _stream(clip, ["-show_entries", "stream=width,height,sample_aspect_ratio:stream_side_data=rotation"])
@@ -61,7 +70,7 @@ def reference_frame(clip, k, scale=None):
     else:
         size = f":w={scale[0]}:h={scale[1]}"
     flags = "area" if scale else "bicubic"
-    vf = f"select=eq(n\\,{k}),scale=flags={flags}{size}{hd_matrix(clip)}"
+    vf = f"{deinterlace(clip)}select=eq(n\\,{k}),scale=flags={flags}{size}{hd_matrix(clip)}"
     return subprocess.run(["ffmpeg", "-v", "error", "-i", clip, "-vf", vf, "-frames:v", "1", "-f", "rawvideo",
                            "-pix_fmt", "rgb24", "-"], capture_output=True).stdout
 
