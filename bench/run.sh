@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs the benchmarks and prints their ratios. Makes its clips with FFmpeg; compares real-time
 # playback CPU with mpv (installed here if missing) on a virtual X server.
-# Usage: bench/run.sh [open|soak|engine|capture|playback|4k ...]; no argument runs them all.
+# Usage: bench/run.sh [open|soak|engine|capture|playback|interlaced|4k ...]; no argument runs them all.
 set -euo pipefail
-sections=" ${*:-open soak engine capture playback 4k} "
+sections=" ${*:-open soak engine capture playback interlaced 4k} "
 want() { [[ "$sections" == *" $1 "* ]]; }
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -45,7 +45,7 @@ if want capture; then
   echo "== capture"
   "$b/bench_capture" "$hd"
 fi
-want playback || want 4k || exit 0
+want playback || want interlaced || want 4k || exit 0
 
 echo "== real-time playback on Xvfb: Plim, mpv and the minimal player, side by side"
 # CPU is the player's user+system time plus the X server's during the run; memory is the
@@ -129,6 +129,44 @@ done
 fi
 fi
 
+if want interlaced; then
+runs=${BENCH_RUNS:-3}
+m=$(((runs + 1) / 2))
+echo "== interlaced video made whole: Plim against mpv --deinterlace=yes, played in turn"
+# Camcorder DV (576i, bottom field first) and a TV recording (1080i H.264 with AC-3 in
+# MPEG-TS, top field first), two fields of moving content a frame.
+clipi() {  # name size field-rate scan codec-args...
+  local out="$clips/$1"; shift
+  local size=$1 rate=$2 scan=$3; shift 3
+  [ -f "$out" ] || ffmpeg -v error -y -f lavfi -i "testsrc2=size=$size:rate=$rate:duration=10,interlace=scan=$scan" \
+    -f lavfi -i "sine=frequency=440:duration=10" "$@" "$out"
+  echo "$out"
+}
+dv576=$(clipi dv_576i_10s.dv 720x576 50 bff -target pal-dv)
+ts1080=$(clipi h264_1080i_ac3_10s.ts 1920x1080 50 tff -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p \
+  -flags +ilme+ildct -top 1 -c:a ac3 -f mpegts)
+printf "%-24s %34s %34s %9s %9s\n" clip "Plim CPU s / RSS MiB / drop / 1st ms" "mpv CPU s / RSS MiB / drop / 1st ms" "CPU/mpv" "RSS/mpv"
+for c in "$dv576" "$ts1080"; do
+  out=$(for _ in $(seq 1 "$runs"); do
+    printf "%s %s\n" "$(measure_once "$b/plim_play" "$c")" \
+      "$(measure_once mpv --no-config --vo=x11 --ao=null --deinterlace=yes --msg-level=all=no,mpv_drops=info \
+        --script="$root/bench/mpv_drops.lua" "$c")"
+  done)
+  col() { awk -v k="$1" '{print $k}' <<<"$out"; }
+  printf "%-24s %11s %7s %5s %7s   %11s %7s %5s %7s   %7.2f %7.2f\n" "$(basename "$c")" \
+    "$(col 1 | nth $m)" "$(col 2 | nth $m)" "$(col 3 | sort -g | tail -1)" "$(col 4 | nth $m)" \
+    "$(col 5 | nth $m)" "$(col 6 | nth $m)" "$(col 7 | sort -g | tail -1)" "$(col 8 | nth $m)" \
+    "$(awk '{print $1 / $5}' <<<"$out" | nth $m)" "$(awk '{print $2 / $6}' <<<"$out" | nth $m)"
+done
+echo "bwdif's own cost a frame (ffmpeg's decode with and without it, one filter thread; ms of CPU):"
+for c in "$dv576" "$ts1080"; do
+  cpu() { /usr/bin/time -f "%U %S" ffmpeg -v error -filter_threads 1 -i "$c" -an "$@" -f null - 2>&1 | tail -1 | awk '{print $1 + $2}'; }
+  frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$c")
+  with=$(cpu -vf bwdif=mode=send_frame:parity=auto:deint=interlaced) without=$(cpu)
+  awk -v a="$with" -v b="$without" -v n="$frames" -v c="$(basename "$c")" \
+    'BEGIN {printf "  %-24s %.2f ms a frame (%d frames)\n", c, (a - b) * 1000 / n, n}'
+done
+fi
 want 4k || exit 0
 runs=${BENCH_RUNS:-3}
 m=$(((runs + 1) / 2))

@@ -1,8 +1,11 @@
-// How pictures are turned upright and HDR mapped to SDR: the display matrix read as the turn a
-// viewer must make, each of the eight turns and mirrorings checked pixel by pixel against the
-// turn done by hand, and pictures that need nothing passed through untouched.
+// How pictures are turned upright, HDR mapped to SDR and interlaced pictures made whole: the
+// display matrix read as the turn a viewer must make, each of the eight turns and mirrorings
+// checked pixel by pixel against the turn done by hand, one picture out for each picture in,
+// and pictures that need nothing passed through untouched.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -11,6 +14,7 @@ extern "C" {
 }
 
 #include "platform/mci/engine/base/Orientation.h"
+#include "platform/mci/engine/decode/Deinterlacer.h"
 #include "platform/mci/engine/decode/PictureLook.h"
 
 using namespace plim::engine;
@@ -129,8 +133,75 @@ TEST(PictureLook, OnlyHdrIsMapped) {
         ASSERT_NE(out, nullptr);
         EXPECT_EQ(isHdrTransfer(c.transfer), c.mapped);
         EXPECT_EQ(out != f.get(), c.mapped) << "transfer " << c.transfer;
-        if (c.mapped) EXPECT_EQ(out->format, AV_PIX_FMT_GBRP) << "8-bit RGB for the screen";
+        if (c.mapped) {
+            EXPECT_EQ(out->format, AV_PIX_FMT_GBRP) << "8-bit RGB for the screen";
+        }
         EXPECT_EQ(out->width, 64);
+    }
+}
+
+// Two fields of one grey each, woven: every other row differs, as a moving edge leaves it.
+FramePtr wovenFrame(int width, int height, int top, int bottom, bool interlaced) {
+    Grey g(static_cast<size_t>(height), std::vector<int>(static_cast<size_t>(width)));
+    for (int y = 0; y < height; ++y) g[size_t(y)].assign(size_t(width), y % 2 ? bottom : top);
+    FramePtr f = greyFrame(g);
+    f->interlaced_frame = interlaced;
+    f->top_field_first = 1;
+    return f;
+}
+
+// What is left of two fields woven with motion: the mean distance of the odd rows from the
+// mean of the rows on either side.
+double combOf(const AVFrame* f) {
+    double sum = 0;
+    int n = 0;
+    for (int y = 1; y + 1 < f->height; y += 2)
+        for (int x = 0; x < f->width; ++x, ++n) {
+            const uint8_t* p = f->data[0] + x;
+            sum += std::abs(p[y * f->linesize[0]] - (p[(y - 1) * f->linesize[0]] + p[(y + 1) * f->linesize[0]]) / 2.0);
+        }
+    return n ? sum / n : 0;
+}
+
+TEST(Deinterlacer, OnePictureForEachTakenTheProgressiveOnesUntouched) {
+    struct Case {
+        std::string pictures;  // I: interlaced, P: progressive; s: a picture of another size
+        bool fromStart;
+        std::string out;  // the pictures that come out, by their place in `pictures`
+    };
+    const Case cases[] = {
+        {"PPPP", true, "0123"},
+        {"IIII", true, "0123"},
+        {"PIPI", true, "0123"},
+        {"IIII", false, "123"},  // after a seek: the first was made without the one before
+        {"PIII", false, "0123"},  // a progressive first picture needs no neighbour
+        {"IIsI", true, "0123"},  // a picture of another size begins another graph
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pictures + (c.fromStart ? " from the start" : " after a seek"));
+        std::vector<FramePtr> in;
+        for (size_t i = 0; i < c.pictures.size(); ++i) {
+            bool small = c.pictures[i] == 's';
+            in.push_back(wovenFrame(small ? 32 : 64, small ? 18 : 36, 40 + 20 * int(i), 200 - 20 * int(i),
+                                    c.pictures[i] != 'P'));
+        }
+        std::string got;
+        Deinterlacer d;
+        d.begin(c.fromStart);
+        auto out = [&](AVFrame* f, int64_t ptsUs) {
+            size_t i = size_t(ptsUs / 40000);
+            got += char('0' + i);
+            ASSERT_LT(i, in.size());
+            EXPECT_EQ(f->width, in[i]->width);
+            if (c.pictures[i] == 'P') {
+                EXPECT_EQ(greyOf(f), greyOf(in[i].get())) << "picture " << i << " untouched";
+            } else if (c.pictures.find('s') == std::string::npos) {  // a picture alone shows no motion
+                EXPECT_LT(combOf(f), combOf(in[i].get()) / 4) << "picture " << i << " made whole";
+            }
+        };
+        for (size_t i = 0; i < in.size(); ++i) d.push(in[i].get(), int64_t(i) * 40000, out);
+        d.finish(out);
+        EXPECT_EQ(got, c.out);
     }
 }
 
