@@ -30,6 +30,17 @@ inline const char* const kClips[] = {"mjpeg_pcm.avi",       "mpeg4_mp3.avi",    
                         "mpeg1.mpg",           "audio_only.avi",      "mp3_stereo_mono.avi", "mp3_rate_change.avi",
                         "ac3_51_stereo.avi",   "mp2_stereo_mono.mpg"};
 
+// Today's files: MP4 with B-pyramids (the index at the end, and at the front), HEVC 10-bit
+// and HDR in Matroska, VP9 in WebM, ProRes in MOV, open-GOP H.264 in TS and M2TS, and a
+// phone's turned clip. Each is cut, flipped, zeroed and its first bytes replaced.
+inline const char* const kTodayClips[] = {"h264_aac.mp4",    "h264_faststart.mp4", "hevc10.mkv",
+                                          "hdr_pq.mkv",      "vp9_opus.webm",      "prores_pcm.mov",
+                                          "h264_opengop.ts", "h264_opengop.m2ts",  "phone_rotate90.mp4"};
+
+inline bool isToday(const std::string& clip) {
+    return std::find(std::begin(kTodayClips), std::end(kTodayClips), clip) != std::end(kTodayClips);
+}
+
 inline std::vector<Variant> variants() {
     std::vector<Variant> v;
     for (std::string c : kClips) {
@@ -45,6 +56,13 @@ inline std::vector<Variant> variants() {
         std::string ext = std::filesystem::path(c).extension().string();
         v.push_back({c, Damage::HoleMiddle, 0, ext});
         v.push_back({c, Damage::HoleEnd, 0, ext});
+    }
+    for (std::string c : kTodayClips) {
+        std::string ext = std::filesystem::path(c).extension().string();
+        for (int t : {100, 500, 900}) v.push_back({c, Damage::Truncate, t, ext});
+        for (int n : {20, 200}) v.push_back({c, Damage::Flip, n, ext});
+        v.push_back({c, Damage::Zero, 3, ext});
+        v.push_back({c, Damage::Header, 1, ext});
     }
     v.push_back({"", Damage::Empty, 0, ".avi"});
     v.push_back({"", Damage::Empty, 0, ".mpg"});
