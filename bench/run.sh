@@ -35,7 +35,7 @@ if want soak; then
   vga="$clips/mpeg4_640x480.avi"
   [ -f "$vga" ] || ffmpeg -v error -y -f lavfi -i "testsrc2=size=640x480:rate=25:duration=10" \
     -f lavfi -i "sine=frequency=440:duration=10" -c:v mpeg4 -q:v 4 -c:a libmp3lame "$vga"
-  "$b/bench_soak" "$vga" "${SOAK_SMALL:-300}" "$hd" "${SOAK_HD:-50}"
+  "$b/bench_soak" "$vga" "${SOAK_SMALL:-300}" "$hd" "${SOAK_HD:-200}"
 fi
 if want engine; then
   echo "== engine"
