@@ -303,15 +303,20 @@ bool MediaSource::seekInPart(int64_t targetUs, int64_t extraPrerollUs) {
     return ok || seekToStart();
 }
 
+// Where a seek in a file of one part starts reading from: the target, less the preroll.
+int64_t MediaSource::readFromUs(int64_t targetUs, int64_t extraPrerollUs) const {
+    return targetUs - (indexed_ ? 0 : kUnindexedPrerollUs) - extraPrerollUs;
+}
+
 bool MediaSource::seekStartsAtStart(int64_t targetUs, int64_t extraPrerollUs) const {
-    return joins_.empty() && targetUs - (indexed_ ? 0 : kUnindexedPrerollUs) - extraPrerollUs <= 0;
+    return joins_.empty() && readFromUs(targetUs, extraPrerollUs) <= 0;
 }
 
 bool MediaSource::seek(int64_t targetUs, int64_t extraPrerollUs) {
     if (!joins_.empty()) return seekInPart(targetUs, extraPrerollUs);
     AVStream* st = fmt_->streams[video_ >= 0 ? video_ : audio_];
-    if (seekStartsAtStart(targetUs, extraPrerollUs)) return seekToStart();
-    int64_t want = targetUs - (indexed_ ? 0 : kUnindexedPrerollUs) - extraPrerollUs;
+    int64_t want = readFromUs(targetUs, extraPrerollUs);
+    if (want <= 0) return seekToStart();
     // An index (AVI's) holds decoding times counted from the stream's start, and a key frame
     // is shown no earlier than it is decoded: an entry not after the target so counted may be
     // shown by then. Counted from the first picture instead, which the decoder's delay puts

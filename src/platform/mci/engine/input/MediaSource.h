@@ -88,6 +88,7 @@ public:
     std::optional<int64_t> packetEndUs(const AVPacket* pkt, int64_t originUs) const;
 
 private:
+    int64_t readFromUs(int64_t targetUs, int64_t extraPrerollUs) const;
     MediaSource() = default;
     static OpenError openFormat(const std::string& path, MediaSource* owner, AVFormatContext*& fmt,
                           std::unique_ptr<FileInput>& input);
