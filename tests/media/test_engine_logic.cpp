@@ -240,6 +240,34 @@ TEST(Deadline, WaitsForTheDiskAreGivenBack) {
     EXPECT_TRUE(d.passed(0));
 }
 
+// A read still waiting for the disk is given up only where the deadline, with the wait given
+// back as it would be on return, has passed; or on an interrupt.
+TEST(Deadline, AReadStillWaitingIsGivenUpOnlyPastTheDeadlineItWouldHave) {
+    struct Case {
+        const char* what;
+        bool armed, forgive;
+        int64_t waitingUs;  // the read in progress has waited this long, until now
+        int64_t nowUs;
+        bool givesUp;
+    } cases[] = {
+        {"disarmed, waiting an hour", false, true, 3600 * kSec, 3600 * kSec, false},
+        {"not waiting, within the budget", true, true, 0, kSec / 2, false},
+        {"not waiting, past the budget", true, true, 0, kSec + 1, true},
+        {"a 3 s wait is given back", true, true, 3 * kSec, 3 * kSec, false},
+        {"a wait beyond the limit is not", true, true, kSec + kMaxDiskWaitUs + 1, kSec + kMaxDiskWaitUs + 1, true},
+        {"a budget of wall time gives nothing back", true, false, 2 * kSec, 2 * kSec, true},
+    };
+    for (const Case& c : cases) {
+        Deadline d;
+        const int64_t t0 = 1000;  // the clock's zero is "no wait in progress"
+        if (c.armed) d.arm(kSec, c.forgive, t0);
+        if (c.waitingUs > 0) d.beginWait(t0 + c.nowUs - c.waitingUs);
+        EXPECT_EQ(d.givesUpWaiting(t0 + c.nowUs), c.givesUp) << c.what;
+        d.interrupt();
+        EXPECT_TRUE(d.givesUpWaiting(t0 + c.nowUs)) << c.what << ", interrupted";
+    }
+}
+
 // The lock order is checked where it is compiled in (debug and sanitizer builds): a player's
 // lock before one structure's, never the other way round, never two structures' at once.
 TEST(LockOrder, OnlyThePlayersLockThenOneStructuresLock) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <thread>
 #include <vector>
@@ -28,6 +29,7 @@ namespace {
 
 std::atomic<int64_t> gStallMs{0};      // a read waits this long, once...
 std::atomic<int> gStallAfter{0};       // ...after this many more reads
+std::atomic<bool> gStalling{false};    // a read is waiting
 std::atomic<bool> gStalled{false};     // a read has waited
 std::atomic<int64_t> gLowestRead{-1};  // the lowest offset read since the last reset
 
@@ -37,6 +39,7 @@ void stallingProbe(const std::string&, int64_t offset) {
     }
     if (gStallMs > 0 && gStallAfter.fetch_sub(1) > 0) return;
     if (int64_t ms = gStallMs.exchange(0)) {
+        gStalling = true;
         std::this_thread::sleep_for(Ms(ms));
         gStalled = true;
     }
@@ -44,6 +47,7 @@ void stallingProbe(const std::string&, int64_t offset) {
 
 // A read soon to come waits ms: the one after `after` more reads.
 void stallRead(int64_t ms, int after = 0) {
+    gStalling = false;
     gStalled = false;
     gLowestRead = -1;
     gStallAfter = after;
@@ -141,6 +145,38 @@ TEST_P(SlowDisk, SeekWaitsForTheDiskAndShowsTheExactFrame) {
     struct stat sb{};
     ASSERT_EQ(::stat(clip(GetParam().file).c_str(), &sb), 0);
     EXPECT_GT(gLowestRead.load(), int64_t(sb.st_size) / 8);
+}
+
+// How many descriptors this process holds on the file at path.
+int handlesOn(const std::string& path) {
+    int n = 0;
+    std::error_code ec;
+    const auto file = std::filesystem::canonical(path, ec);
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd", ec))
+        if (std::filesystem::read_symlink(e.path(), ec) == file) ++n;
+    return n;
+}
+
+// A read that does not come back (a share gone away) does not hold up a close: the close
+// returns at once, and the file is closed and its memory freed when the read comes back.
+TEST_P(SlowDisk, CloseDuringAReadHeldInTheKernelReturnsAtOnce) {
+    const std::string path = clip(GetParam().file);
+    auto p = open(true);
+    ASSERT_TRUE(p);
+    p->play(std::nullopt, std::nullopt);
+    stallRead(5000);  // the reader's next refill
+    auto t0 = std::chrono::steady_clock::now();
+    while (!gStalling && secondsSince(t0) < 5) std::this_thread::sleep_for(Ms(5));
+    ASSERT_TRUE(gStalling);
+    EXPECT_GE(handlesOn(path), 1);
+    t0 = std::chrono::steady_clock::now();
+    p.reset();
+    EXPECT_LT(secondsSince(t0), 0.5) << "the close waited for the read";
+    EXPECT_FALSE(gStalled) << "the read was still held when the close returned";
+    while (DiskRead::leftBehind() > 0 && secondsSince(t0) < 10) std::this_thread::sleep_for(Ms(20));
+    EXPECT_TRUE(gStalled);
+    EXPECT_EQ(DiskRead::leftBehind(), 0);
+    EXPECT_EQ(handlesOn(path), 0) << "the file is closed once its read came back";
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, SlowDisk,

@@ -31,6 +31,14 @@ void Deadline::endWait(int64_t nowUs) {
     if (d > 0 && forgiveWaits_ && waitedUs > kSlowReadUs) deadlineUs_ = d + std::min(waitedUs, kMaxDiskWaitUs);
 }
 
+bool Deadline::givesUpWaiting(int64_t nowUs) const {
+    int64_t d = deadlineUs_;
+    if (interrupted_ || d <= 0) return interrupted_;
+    int64_t waitedUs = waitingUs(nowUs);
+    int64_t givenBack = forgiveWaits_ && waitedUs > kSlowReadUs ? std::min(waitedUs, kMaxDiskWaitUs) : 0;
+    return nowUs > d + givenBack;
+}
+
 int64_t Deadline::waitingUs(int64_t nowUs) const {
     int64_t since = waitSinceUs_;
     return since > 0 ? std::max<int64_t>(0, nowUs - since) : 0;

@@ -39,6 +39,9 @@ public:
     void beginWait(int64_t nowUs) { waitSinceUs_ = nowUs; }
     void endWait();
     void endWait(int64_t nowUs);
+    // Whether a read still waiting for the disk should be given up: interrupted, or past the
+    // deadline as it would stand if the read came back now.
+    bool givesUpWaiting(int64_t nowUs) const;
     // How long the read in progress has been waiting for the disk; 0 when none waits.
     int64_t waitingUs(int64_t nowUs) const;
 

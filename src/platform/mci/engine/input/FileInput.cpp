@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -15,21 +14,19 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include "platform/mci/engine/base/Clock.h"
+
 
 namespace plim::engine {
 
 namespace {
 constexpr int kBufferSize = 32768;
-std::atomic<ReadProbe> gProbe{nullptr};
 }  // namespace
-
-void setReadProbe(ReadProbe probe) { gProbe = probe; }
 
 std::unique_ptr<FileInput> FileInput::open(const std::string& path, Deadline& deadline) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return nullptr;
-    std::unique_ptr<FileInput> in(new FileInput(fd, deadline));
-    in->path_ = path;
+    std::unique_ptr<FileInput> in(new FileInput(fd, path, deadline));
     auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
     if (!buffer) return nullptr;
     in->io_ = avio_alloc_context(buffer, kBufferSize, 0, in.get(), &FileInput::readPacket, nullptr, &FileInput::seekTo);
@@ -43,27 +40,26 @@ std::unique_ptr<FileInput> FileInput::open(const std::string& path, Deadline& de
 FileInput::~FileInput() {
     if (io_) av_freep(&io_->buffer);
     avio_context_free(&io_);
-    ::close(fd_);
 }
 
 // Reads at the context's position. The time a read blocks is a wait for the disk; a source
 // that answers "try again" is polled until the deadline passes.
 int FileInput::readPacket(void* self, uint8_t* buf, int size) {
     auto* in = static_cast<FileInput*>(self);
+    Deadline& d = in->deadline_;
     for (;;) {
-        if (in->deadline_.passed()) return AVERROR_EXIT;
-        in->deadline_.beginWait();
-        if (ReadProbe probe = gProbe) probe(in->path_, in->pos_);
-        ssize_t n = ::pread(in->fd_, buf, size_t(size), in->pos_);
-        int err = errno;
-        in->deadline_.endWait();
+        if (d.passed()) return AVERROR_EXIT;
+        d.beginWait();
+        int64_t n = in->disk_.read(buf, size, in->pos_, [&d] { return d.givesUpWaiting(monotonicUs()); });
+        d.endWait();
+        if (n == DiskRead::kGaveUp) return AVERROR_EXIT;
         if (n > 0) {
             in->pos_ += n;
             return int(n);
         }
         if (n == 0) return AVERROR_EOF;
-        if (err == EAGAIN || err == EWOULDBLOCK) std::this_thread::sleep_for(kTryAgainAfter);
-        else if (err != EINTR) return AVERROR(err);
+        if (n == -EAGAIN || n == -EWOULDBLOCK) std::this_thread::sleep_for(kTryAgainAfter);
+        else if (n != -EINTR) return AVERROR(int(-n));
     }
 }
 
@@ -71,10 +67,10 @@ int64_t FileInput::seekTo(void* self, int64_t offset, int whence) {
     auto* in = static_cast<FileInput*>(self);
     struct stat sb;
     whence &= ~AVSEEK_FORCE;
-    if (whence == AVSEEK_SIZE) return ::fstat(in->fd_, &sb) == 0 ? int64_t(sb.st_size) : AVERROR(errno);
+    if (whence == AVSEEK_SIZE) return ::fstat(in->disk_.fd(), &sb) == 0 ? int64_t(sb.st_size) : AVERROR(errno);
     int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? in->pos_ : -1;
     if (whence == SEEK_END) {
-        if (::fstat(in->fd_, &sb) != 0) return AVERROR(errno);
+        if (::fstat(in->disk_.fd(), &sb) != 0) return AVERROR(errno);
         base = sb.st_size;
     }
     int64_t to = 0;
