@@ -9,7 +9,7 @@ packages=(
   libsdl2-dev
   libgtest-dev
   clang libclang-rt-dev
-  ffmpeg
+  ffmpeg mjpegtools
   xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
   fonts-ipafont-gothic qt6-translations-l10n
   lintian desktop-file-utils appstream valgrind

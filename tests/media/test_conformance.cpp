@@ -66,6 +66,10 @@ std::string scenes(const std::string& rate) {
            ":rule=110,trim=duration=1.2[c];testsrc2=s=" + s + ":d=1.0,negate[d];[a][b][c][d]concat=n=4,format=yuv420p\"";
 }
 
+// A row made by a shell command of its own, which writes {out}; it begins with ffmpeg's
+// arguments, as the other rows.
+const std::string kShell = "sh:";
+
 const std::string kX264 = " -c:v libx264 -preset veryfast -pix_fmt yuv420p";
 const std::string kOpenGop = " -bf 3 -g 50 -x264-params open-gop=1";
 // Interlaced coding, top field first.
@@ -124,6 +128,12 @@ std::vector<Row> rows() {
         {"dv_pal_169.avi", fields("720x576", "50", 1, "bff") + tone(1) + " -target pal-dv -aspect 16:9"},
         {"dvd_ntsc_169.mpg", fields("720x480", "60000/1001", 1.5, "tff") + tone(1.5) + " -target ntsc-dvd -aspect 16:9" + kTff, true},
         {"dvd_pal_43.mpg", src("720x576", "25", 1.5) + tone(1.5) + " -target pal-dvd -aspect 4:3"},
+        // Film on an NTSC DVD, as DVD authoring makes it: 23.976 pictures a second, shown at
+        // 29.97 by repeating fields (3:2 pulldown flags, which only mpeg2enc writes), in a
+        // program stream that stamps the key pictures alone.
+        {"dvd_ntsc_soft_telecine.mpg", kShell + src("720x480", "24000/1001", 2) + " -pix_fmt yuv420p -f yuv4mpegpipe - | "
+         "mpeg2enc -v 0 -f 8 -p -a 2 -o {out}.m2v && ffmpeg -v error -y" + tone(2) + " -c:a mp2 -f mp2 {out}.mp2 && "
+         "mplex -v 0 -f 8 -o {out} {out}.m2v {out}.mp2", true},
         {"h264_1080i_ac3.ts", fields("1920x1080", "50", 0.6, "tff") + tone(0.6) + kX264 + kTff + " -g 12 -c:a ac3 -f mpegts", true},
         {"mpeg2_1080i_broadcast.ts", fields("1920x1080", "50", 0.6, "tff") + tone(0.6) + " -c:v mpeg2video" + kTff +
          " -bf 2 -g 12 -b:v 15M -c:a mp2 -f mpegts"},
@@ -157,8 +167,11 @@ bool makeOnce(const std::string& args, const std::string& path, const std::strin
     std::ifstream in(stamp);
     std::string was((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (was == args + then && fs::exists(path)) return true;
-    auto make = [](const std::string& a, const std::string& out) {
-        return std::system(("ffmpeg -v error -y " + a + " '" + out + "' </dev/null").c_str()) == 0;
+    auto make = [](std::string a, const std::string& out) {
+        if (a.rfind(kShell, 0) != 0) return std::system(("ffmpeg -v error -y " + a + " '" + out + "' </dev/null").c_str()) == 0;
+        a.erase(0, kShell.size());
+        for (size_t at; (at = a.find("{out}")) != std::string::npos;) a.replace(at, 5, "'" + out + "'");
+        return std::system(("ffmpeg -v error -y " + a + " </dev/null").c_str()) == 0;
     };
     if (then.empty() ? !make(args, path)
                      : !make(args, path + ".1") || !make(then, path + ".2") ||

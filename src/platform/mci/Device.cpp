@@ -45,7 +45,9 @@ Device::~Device() {
 
 // Frames are counted with the exact rate: frame n starts at n * rateDen / rateNum seconds.
 // A frame's time is rounded up to the microsecond, so that a seek to frame n never lands
-// just before it, and a position reads back as the nearest frame.
+// just before it, and a position reads back as the nearest frame. Film pulled down to
+// 29.97 lasts 3 and 2 fields in turn, so its frame n is sought a quarter of a frame in,
+// where it stands whichever comes first.
 int64_t Device::toUnits(int64_t us) const {
     const engine::MediaInfo& in = player_->info();
     double units = timeFormat == TimeFormat::Frames ? double(us) * double(in.rateNum) / (double(engine::kUsPerSecond) * double(in.rateDen))
@@ -57,6 +59,7 @@ int64_t Device::fromUnits(int64_t units) const {
     const engine::MediaInfo& in = player_->info();
     if (timeFormat != TimeFormat::Frames) return units * 1000;
     __int128 scaled = __int128(std::max<int64_t>(units, 0)) * engine::kUsPerSecond * in.rateDen;
+    if (in.pulledDown) scaled += __int128(engine::kUsPerSecond) * in.rateDen / 4;
     return int64_t((scaled + in.rateNum - 1) / in.rateNum);
 }
 

@@ -56,6 +56,9 @@ struct MediaInfo {
     // The pictures are interlaced (the stream's field order, or its first picture, says so):
     // those marked interlaced are made whole before they are shown.
     bool interlaced = false;
+    // Film carried by 3:2 pulldown: the rate counts its pictures, each of which starts within
+    // a quarter of a frame of where the rate puts it (they last 3 and 2 fields in turn).
+    bool pulledDown = false;
     int64_t frameDurUs = kDefaultFrameDurUs;  // average frame duration, rounded to whole microseconds
     // The exact frame rate, rateNum / rateDen frames a second: frame n starts at
     // n * rateDen / rateNum seconds, which frameDurUs, rounded, misses by up to n/2 us.

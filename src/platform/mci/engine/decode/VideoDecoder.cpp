@@ -152,6 +152,10 @@ bool VideoDecoder::picturesInterlaced() const {
     return fields || (!probed_.empty() && probed_.front()->interlaced_frame);
 }
 
+bool VideoDecoder::picturesPulledDown() const {
+    return probed_.size() >= 2 && probed_[0]->repeat_pict + probed_[1]->repeat_pict == 1;
+}
+
 void VideoDecoder::flush(int64_t resumeUs, int64_t offsetUs) {
     dropProbed();
     avcodec_flush_buffers(ctx_);

@@ -60,6 +60,10 @@ public:
     // Whether the stream's pictures are interlaced: its field order says so, or the first
     // picture firstPictureUs decoded is marked interlaced.
     bool picturesInterlaced() const;
+    // Whether the stream carries film by 3:2 pulldown (soft telecine): of the first two
+    // pictures firstPictureUs decoded, one lasts three fields and the other two, so that four
+    // pictures fill the time of five of the frames the stream's rate counts.
+    bool picturesPulledDown() const;
     // Goes on from where firstPictureUs stopped, as from a flush to the start: hands the
     // pictures it decoded to onFrame with their media times, then decode() continues with
     // the packets that follow those it read. A flush instead forgets them.

@@ -3,9 +3,24 @@
 #include "platform/mci/engine/decode/VideoDecoder.h"
 #include "platform/mci/engine/input/MediaSource.h"
 
+extern "C" {
+#include <libavutil/mathematics.h>
+#include <libavutil/rational.h>
+}
+
 namespace plim::engine {
 
 namespace {
+// Film carried by 3:2 pulldown is counted in its own pictures: four in the time of five of
+// the frames the stream's rate counts (23.976 a second on NTSC's 29.97).
+void countFilmPictures(MediaInfo& info) {
+    AVRational film = av_mul_q(AVRational{int(info.rateNum), int(info.rateDen)}, AVRational{4, 5});
+    info.rateNum = film.num;
+    info.rateDen = film.den;
+    info.frameDurUs = av_rescale(kUsPerSecond, film.den, film.num);
+    info.pulledDown = true;
+}
+
 // The pictures' side of the timeline: the first picture is media time zero; an index's
 // frame counts are trusted; a length the file tells for sure keeps gaps within it; a file
 // joined from parts has their length together, and times lie within it.
@@ -19,6 +34,7 @@ OpenError settlePictures(MediaSource& src, int decoderThreads, VideoDecoder& dec
     t.continuesFromProbe = !src.mapJoins();
     t.info = src.info();
     t.info.interlaced = dec.picturesInterlaced();
+    if (dec.picturesPulledDown()) countFilmPictures(t.info);
     if (t.windowUs) t.windowUs = t.info.lengthUs;
     dec.setWindow(t.windowUs);
     return OpenError::None;
