@@ -1,16 +1,27 @@
 // Soak: opens, plays for a second, seeks and closes a clip many times in one process, and
-// prints the resident memory, threads and open file descriptors at the start, the middle and
-// the end. Growth between them is the figure: a leak of memory, threads or descriptors shows
-// as a ratio above 1. Usage: bench_soak CLIP TIMES [CLIP TIMES ...]
+// prints the resident memory, threads and open file descriptors at the start, every 20th
+// cycle and the end. Growth between them is the figure: a leak of memory, threads or
+// descriptors shows as a ratio above 1. With --service, each cycle goes through the MCI
+// service and a video window (the surface, its conversion and the display on X), as the
+// program does; otherwise through the engine alone.
+// Usage: bench_soak [--service] CLIP TIMES [CLIP TIMES ...]
 #include <dirent.h>
+#include <malloc.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QWidget>
+
+#include "platform/forms/Handles.h"
+#include "platform/mci/MciService.h"
 #include "platform/mci/engine/play/Player.h"
 
 using plim::engine::Player;
@@ -18,6 +29,8 @@ using plim::engine::Player;
 namespace {
 struct Sample {
     long rssKb = 0, threads = 0, fds = 0;
+    // malloc's own count: bytes in use, and bytes it holds from the system (in use or free).
+    double heapUsedMiB = 0, heapHeldMiB = 0;
 };
 
 Sample sample() {
@@ -28,6 +41,9 @@ Sample sample() {
         if (key == "VmRSS:") status >> s.rssKb;
         if (key == "Threads:") status >> s.threads;
     }
+    struct mallinfo2 mi = mallinfo2();
+    s.heapUsedMiB = double(mi.uordblks + mi.hblkhd) / 1048576.0;
+    s.heapHeldMiB = double(mi.arena + mi.hblkhd) / 1048576.0;
     if (DIR* d = opendir("/proc/self/fd")) {
         while (readdir(d)) ++s.fds;
         closedir(d);
@@ -37,7 +53,8 @@ Sample sample() {
 }
 
 void print(const char* when, const Sample& s) {
-    std::printf("  %-6s RSS %7.1f MiB  threads %3ld  fds %3ld\n", when, double(s.rssKb) / 1024.0, s.threads, s.fds);
+    std::printf("  %-6s RSS %7.1f MiB  heap in use %6.1f of %6.1f MiB held  threads %3ld  fds %3ld\n", when,
+                double(s.rssKb) / 1024.0, s.heapUsedMiB, s.heapHeldMiB, s.threads, s.fds);
 }
 
 // Runs the display for ms milliseconds, as the GUI thread does.
@@ -47,6 +64,32 @@ void display(Player& p, int ms) {
         p.frameToShow(Player::nowUs());
         std::this_thread::sleep_for(std::chrono::milliseconds(4));
     }
+}
+
+// Runs the GUI thread's events for ms milliseconds.
+void events(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 4);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+// One cycle as the program runs it: open into a window, play, seek, close.
+int serviceCycle(plim::mci::MciService& svc, QWidget& host, const std::string& clip, int i) {
+    char reply[64] = {};
+    std::string open = "open \"" + clip + "\" alias m style child parent " + std::to_string(plim::forms::handleOf(&host));
+    if (unsigned e = svc.sendString(open, nullptr, 0, 0)) return int(e);
+    svc.sendString("play m", nullptr, 0, 0);
+    events(1000);
+    svc.sendString("status m length", reply, sizeof reply, 0);
+    long long to = std::atoll(reply) / 7 * (i % 7);
+    svc.sendString("seek m to " + std::to_string(to) + " wait", nullptr, 0, 0);
+    events(60);
+    svc.sendString("close m", nullptr, 0, 0);
+    events(10);
+    return 0;
 }
 
 int cycle(const std::string& clip, int i) {
@@ -61,15 +104,28 @@ int cycle(const std::string& clip, int i) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3 || argc % 2 == 0) {
-        std::fprintf(stderr, "usage: bench_soak CLIP TIMES [CLIP TIMES ...]\n");
+    const bool service = argc > 1 && std::string(argv[1]) == "--service";
+    if (argc - service < 3 || (argc - service) % 2 == 0) {
+        std::fprintf(stderr, "usage: bench_soak [--service] CLIP TIMES [CLIP TIMES ...]\n");
         return 2;
     }
-    for (int a = 1; a + 1 < argc; a += 2) {
+    std::unique_ptr<QApplication> app;
+    std::unique_ptr<QWidget> host;
+    std::shared_ptr<plim::mci::MciService> svc;
+    if (service) {  // the engine alone runs without a display
+        app = std::make_unique<QApplication>(argc, argv);
+        host = std::make_unique<QWidget>();
+        host->resize(1920, 1080);
+        host->show();
+        svc = plim::mci::createService();
+    }
+    auto run = [&](const std::string& clip, int i) { return service ? serviceCycle(*svc, *host, clip, i) : cycle(clip, i); };
+    for (int a = 1 + service; a + 1 < argc; a += 2) {
         std::string clip = argv[a];
         int times = std::atoi(argv[a + 1]);
-        std::printf("soak: %s, %d cycles of open, play 1 s, seek, close\n", clip.c_str(), times);
-        if (int e = cycle(clip, 0)) {  // warm-up: libraries and the audio device loaded once
+        std::printf("soak%s: %s, %d cycles of open, play 1 s, seek, close\n", service ? " through the service" : "",
+                    clip.c_str(), times);
+        if (int e = run(clip, 0)) {  // warm-up: libraries and the audio device loaded once
             std::fprintf(stderr, "open failed: %d\n", e);
             return 1;
         }
@@ -78,7 +134,7 @@ int main(int argc, char** argv) {
         // Every 20th cycle, so that a slow climb shows as such; the growth that counts is from
         // cycle 20 on, once the allocator has its working set.
         for (int i = 1; i <= times; ++i) {
-            cycle(clip, i);
+            run(clip, i);
             if (i % 20 == 0 && i < times) {
                 Sample s = sample();
                 if (i == 20) settled = s;

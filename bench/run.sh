@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs the benchmarks and prints their ratios. Makes its clips with FFmpeg; compares real-time
 # playback CPU with mpv (installed here if missing) on a virtual X server.
-# Usage: bench/run.sh [open|soak|engine|capture|playback|interlaced|4k ...]; no argument runs them all.
+# Usage: bench/run.sh [open|soak|engine|capture|playback|interlaced|4k|soak-service ...]; no argument runs them all.
 set -euo pipefail
-sections=" ${*:-open soak engine capture playback interlaced 4k} "
+sections=" ${*:-open soak engine capture playback interlaced 4k soak-service} "
 want() { [[ "$sections" == *" $1 "* ]]; }
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -45,7 +45,7 @@ if want capture; then
   echo "== capture"
   "$b/bench_capture" "$hd"
 fi
-want playback || want interlaced || want 4k || exit 0
+want playback || want interlaced || want 4k || want soak-service || exit 0
 
 echo "== real-time playback on Xvfb: Plim, mpv and the minimal player, side by side"
 # CPU is the player's user+system time plus the X server's during the run; memory is the
@@ -166,6 +166,10 @@ for c in "$dv576" "$ts1080"; do
   awk -v a="$with" -v b="$without" -v n="$frames" -v c="$(basename "$c")" \
     'BEGIN {printf "  %-24s %.2f ms a frame (%d frames)\n", c, (a - b) * 1000 / n, n}'
 done
+fi
+if want soak-service; then
+  echo "== soak through the MCI service and a video window on Xvfb: open, play 1 s, seek, close"
+  "$b/bench_soak" --service "$hd" "${SOAK_HD:-200}"
 fi
 want 4k || exit 0
 runs=${BENCH_RUNS:-3}
