@@ -1,5 +1,7 @@
 #include "platform/mci/Device.h"
 
+#include <malloc.h>
+
 #include <QCoreApplication>
 #include <algorithm>
 #include <climits>
@@ -41,6 +43,17 @@ Device::~Device() {
     player_.reset();  // joins the engine's threads
     noteMode();
     delete surface_.data();
+    giveBackFreedMemory();
+}
+
+// A closed video's pictures, packets and decoder state are freed by now, but malloc keeps
+// the pages (tens of MiB at 1080p, spread over the decoder threads' arenas) for the next
+// allocation; the next video may be smaller, or never come. Handing them back keeps a
+// long session's memory where a fresh one's is.
+void Device::giveBackFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 // Frames are counted with the exact rate: frame n starts at n * rateDen / rateNum seconds.

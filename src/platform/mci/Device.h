@@ -39,6 +39,7 @@ public:
 private:
     void tick();
     void noteMode();  // tells the playing observer when this device starts or stops playing
+    static void giveBackFreedMemory();
     std::unique_ptr<engine::Player> player_;
     QPointer<VideoSurface> surface_;
     QTimer timer_;
