@@ -42,7 +42,7 @@ public:
     // picture after a flush may carry.
     bool open(const AVStream* st, int64_t originUs, int threads = 0, int64_t lengthUs = 0);
     // Sends a packet (nullptr drains) and calls onFrame for each picture that comes out,
-    // with its media time in microseconds.
+    // with its media time in microseconds. A damaged packet or picture is passed over.
     void decode(const AVPacket* pkt, const std::function<void(AVFrame*, int64_t ptsUs)>& onFrame);
     // resumeUs: where decoding goes on (a seek's target); pictures well before it that no
     // other picture needs are skipped on the way there. offsetUs: added to the pictures'
@@ -85,6 +85,7 @@ public:
 private:
     static constexpr int kSkipMarginFrames = 4;
     void chooseSkipping(const AVPacket* pkt);
+    void receiveAll(const std::function<void(AVFrame*, int64_t)>& onFrame);
     int64_t mediaTimeOf(const AVFrame* f);  // through the timestamp filter
     void dropProbed();
     AVCodecContext* ctx_ = nullptr;
