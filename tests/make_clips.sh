@@ -48,11 +48,12 @@ ff -f lavfi -i "$(src 352x288 25 3)" -f lavfi -i "$(tone 3)" -c:v libx265 -x265-
    -pix_fmt yuv420p10le -c:a aac hevc10.mkv
 # Larger than most screens: 4K H.264 in MP4.
 ff -f lavfi -i "$(src 3840x2160 25 1)" -c:v libx264 -preset ultrafast -crf 23 -pix_fmt yuv420p uhd_2160.mp4
-# Today's files for the damaged set: MP4 with its index at the front, VP9 in WebM, ProRes
-# in MOV, open-GOP H.264 in TS and M2TS.
+# Today's files for the damaged set: MP4 with its index at the front, VP9 in WebM (a key
+# picture every second, as streaming encoders write), ProRes in MOV, open-GOP H.264 in TS
+# and M2TS.
 ff -f lavfi -i "$(src 320x240 25 2)" -f lavfi -i "$(tone 2)" -c:v libx264 -preset veryfast -bf 3 -pix_fmt yuv420p \
    -c:a aac -movflags +faststart h264_faststart.mp4
-ff -f lavfi -i "$(src 320x240 25 2)" -f lavfi -i "$(tone 2)" -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 400k \
+ff -f lavfi -i "$(src 320x240 25 2)" -f lavfi -i "$(tone 2)" -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -g 25 -b:v 400k \
    -c:a libopus vp9_opus.webm
 ff -f lavfi -i "$(src 320x240 25 1)" -f lavfi -i "$(tone 1)" -c:v prores_ks -profile:v 2 -c:a pcm_s16le prores_pcm.mov
 for ts in ts m2ts; do

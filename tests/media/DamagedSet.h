@@ -1,23 +1,28 @@
 #pragma once
 // The damaged-media set: a deterministic list of damaged variants of the test clips
 // (truncations, bit flips, zeroed 4 KiB ranges, damaged headers, damaged MPEG timestamps,
-// 4 GiB holes, empty and random files), and how to write each. Shared by the damaged-media
+// a damaged first key picture, 4 GiB holes, empty and random files), and how to write each. Shared by the damaged-media
 // test and the open-time benchmark.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plim::test {
 
-enum class Damage { Truncate, Flip, Zero, Header, Timestamps, HoleMiddle, HoleEnd, Empty, Random };
+// KeyHeader: the header of the first key picture damaged (a bad sector where a stream
+// begins), so that nothing decodes before the next key picture.
+enum class Damage { Truncate, Flip, Zero, Header, Timestamps, HoleMiddle, HoleEnd, Empty, Random, KeyHeader };
 
 struct Variant {
     std::string clip;  // empty for Empty and Random
@@ -63,6 +68,7 @@ inline std::vector<Variant> variants() {
         for (int n : {20, 200}) v.push_back({c, Damage::Flip, n, ext});
         v.push_back({c, Damage::Zero, 3, ext});
         v.push_back({c, Damage::Header, 1, ext});
+        v.push_back({c, Damage::KeyHeader, 4, ext});
     }
     v.push_back({"", Damage::Empty, 0, ".avi"});
     v.push_back({"", Damage::Empty, 0, ".mpg"});
@@ -93,6 +99,26 @@ inline void damageTimestamps(std::vector<uint8_t>& d, std::mt19937& rnd) {
     }
 }
 
+// Where the first key picture of the file's first video stream lies: its packet's offset
+// and size, as ffprobe reads them; {0, 0} when none is found.
+inline std::pair<size_t, size_t> firstKeyPicture(const std::string& path) {
+    std::string cmd = "ffprobe -v quiet -select_streams v:0 -show_entries packet=pos,size,flags -of "
+                      "default=noprint_wrappers=1 '" + path + "' 2>/dev/null";
+    std::pair<size_t, size_t> at{0, 0};
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return at;
+    char line[128];
+    size_t pos = 0, size = 0;
+    while (std::fgets(line, sizeof line, p) && at.second == 0) {
+        std::string l(line);
+        if (l.rfind("size=", 0) == 0) size = std::strtoull(l.c_str() + 5, nullptr, 10);
+        if (l.rfind("pos=", 0) == 0) pos = std::strtoull(l.c_str() + 4, nullptr, 10);
+        if (l.rfind("flags=K", 0) == 0 && size > 0) at = {pos, size};
+    }
+    ::pclose(p);
+    return at;
+}
+
 // The variant's bytes; clips are read from clipsDir.
 inline std::vector<uint8_t> damaged(const Variant& v, std::mt19937& rnd, const std::string& clipsDir) {
     std::vector<uint8_t> d = v.clip.empty() ? std::vector<uint8_t>() : readAll(clipsDir + "/" + v.clip);
@@ -113,6 +139,11 @@ inline std::vector<uint8_t> damaged(const Variant& v, std::mt19937& rnd, const s
                 if (rnd() % 4 == 0) d[i] = uint8_t(rnd());
             break;
         case Damage::Timestamps: damageTimestamps(d, rnd); break;
+        case Damage::KeyHeader: {  // level bytes from the 4th of its packet
+            auto [pos, size] = firstKeyPicture(clipsDir + "/" + v.clip);
+            for (size_t i = pos + 4; i < pos + 4 + size_t(v.level) && i < pos + size && i < d.size(); ++i) d[i] ^= 0x5A;
+            break;
+        }
         case Damage::Random:
             d.resize(size_t(v.level));
             for (uint8_t& b : d) b = uint8_t(rnd());
@@ -137,7 +168,7 @@ inline bool writeVariant(const Variant& v, const std::vector<uint8_t>& d, const 
 }
 
 inline const char* name(Damage d) {
-    const char* names[] = {"truncate", "flip", "zero", "header", "timestamps", "hole_middle", "hole_end", "empty", "random"};
+    const char* names[] = {"truncate", "flip", "zero", "header", "timestamps", "hole_middle", "hole_end", "empty", "random", "key_header"};
     return names[int(d)];
 }
 
