@@ -9,6 +9,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "platform/mci/engine/base/DecodeLoop.h"
 #include "platform/mci/engine/base/Time.h"
 
 namespace plim::engine {
@@ -62,32 +63,9 @@ void VideoDecoder::chooseSkipping(const AVPacket* pkt) {
     ctx_->skip_frame = skip ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
 }
 
-// A damaged packet is skipped, but what the decoder holds still comes out: with frame
-// threads, a damaged picture is reported by the call that would have returned it, and the
-// pictures behind it follow. A decoder whose output was left full answers "again" to the next
-// packet until it is drained; without draining, no picture would ever come out again.
 void VideoDecoder::decode(const AVPacket* pkt, const std::function<void(AVFrame*, int64_t)>& onFrame) {
     chooseSkipping(pkt);
-    if (avcodec_send_packet(ctx_, pkt) == AVERROR(EAGAIN)) {
-        receiveAll(onFrame);
-        avcodec_send_packet(ctx_, pkt);
-    }
-    receiveAll(onFrame);
-}
-
-void VideoDecoder::receiveAll(const std::function<void(AVFrame*, int64_t)>& onFrame) {
-    constexpr int kMaxErrorsInARow = 64;  // a decoder that never stops answering errors
-    for (int errors = 0; errors < kMaxErrorsInARow;) {
-        int r = avcodec_receive_frame(ctx_, frame_);
-        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return;
-        if (r < 0) {
-            ++errors;
-            continue;
-        }
-        errors = 0;
-        onFrame(frame_, mediaTimeOf(frame_));
-        av_frame_unref(frame_);
-    }
+    decodePacket(ctx_, pkt, frame_, [&](AVFrame* f) { onFrame(f, mediaTimeOf(f)); });
 }
 
 int64_t VideoDecoder::mediaTimeOf(const AVFrame* f) {

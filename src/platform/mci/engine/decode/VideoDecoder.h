@@ -85,7 +85,6 @@ public:
 private:
     static constexpr int kSkipMarginFrames = 4;
     void chooseSkipping(const AVPacket* pkt);
-    void receiveAll(const std::function<void(AVFrame*, int64_t)>& onFrame);
     int64_t mediaTimeOf(const AVFrame* f);  // through the timestamp filter
     void dropProbed();
     AVCodecContext* ctx_ = nullptr;

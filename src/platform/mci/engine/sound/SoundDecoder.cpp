@@ -8,6 +8,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/mci/engine/base/DecodeLoop.h"
 #include "platform/mci/engine/base/Time.h"
 
 namespace plim::engine {
@@ -40,11 +41,7 @@ SoundFormat SoundDecoder::streamFormat() const {
 }
 
 void SoundDecoder::decode(const AVPacket* pkt, const Sink& sink) {
-    if (avcodec_send_packet(ctx_, pkt) < 0 && pkt) return;  // a damaged packet is skipped
-    while (avcodec_receive_frame(ctx_, frame_) >= 0) {
-        convert(frame_, sink);
-        av_frame_unref(frame_);
-    }
+    decodePacket(ctx_, pkt, frame_, [&](AVFrame* f) { convert(f, sink); });
     if (!pkt) avcodec_flush_buffers(ctx_);
 }
 
