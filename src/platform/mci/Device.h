@@ -19,6 +19,11 @@ public:
     Device(std::string alias, std::unique_ptr<engine::Player> player, VideoSurface* surface);
     ~Device();
 
+    // How this process's memory is kept while videos come and go: called once, before the
+    // first video opens, and at each close (giveBackFreedMemory).
+    static void keepLargeBlocksOutOfTheHeap();
+    static void giveBackFreedMemory();
+
     const std::string alias;
     engine::Player& player() { return *player_; }
     VideoSurface* surface() const { return surface_; }
@@ -39,7 +44,6 @@ public:
 private:
     void tick();
     void noteMode();  // tells the playing observer when this device starts or stops playing
-    static void giveBackFreedMemory();
     std::unique_ptr<engine::Player> player_;
     QPointer<VideoSurface> surface_;
     QTimer timer_;

@@ -291,6 +291,9 @@ uint32_t doSet(Device& d, const MciCommand& c, std::string&) {
     return 0;
 }
 
-std::shared_ptr<MciService> createService() { return std::make_shared<Service>(); }
+std::shared_ptr<MciService> createService() {
+    Device::keepLargeBlocksOutOfTheHeap();
+    return std::make_shared<Service>();
+}
 
 }  // namespace plim::mci
