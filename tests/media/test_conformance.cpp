@@ -127,6 +127,11 @@ std::vector<Row> rows() {
         {"dv_ntsc_43.avi", fields("720x480", "60000/1001", 1, "bff") + tone(1) + " -target ntsc-dv", true},
         {"dv_pal_169.avi", fields("720x576", "50", 1, "bff") + tone(1) + " -target pal-dv -aspect 16:9"},
         {"dvd_ntsc_169.mpg", fields("720x480", "60000/1001", 1.5, "tff") + tone(1.5) + " -target ntsc-dvd -aspect 16:9" + kTff, true},
+        // Capture cards: MJPEG stored as two JPEG fields a frame, which libavcodec weaves into
+        // whole frames without marking them interlaced; shown as ffmpeg decodes them.
+        {"mjpeg_fields.avi", kShell + fields("720x480", "60000/1001", 1, "tff") + ",separatefields -c:v mjpeg -q:v 3 "
+         "-pix_fmt yuvj422p -f image2 {out}.fld%03d.jpg && python3 '" PLIM_TESTS_DIR "/media/field_mjpeg_avi.py' {out} "
+         "{out}.fld 720 480 30000 1001", true},
         {"dvd_pal_43.mpg", src("720x576", "25", 1.5) + tone(1.5) + " -target pal-dvd -aspect 4:3"},
         // Film on an NTSC DVD, as DVD authoring makes it: 23.976 pictures a second, shown at
         // 29.97 by repeating fields (3:2 pulldown flags, which only mpeg2enc writes), in a
