@@ -25,18 +25,20 @@ void Deadline::beginWait() { beginWait(monotonicUs()); }
 
 void Deadline::endWait() { endWait(monotonicUs()); }
 
+int64_t Deadline::givenBackUs(int64_t waitedUs) const {
+    return forgiveWaits_ && waitedUs > kSlowReadUs ? std::min(waitedUs, kMaxDiskWaitUs) : 0;
+}
+
 void Deadline::endWait(int64_t nowUs) {
     int64_t waitedUs = nowUs - waitSinceUs_.exchange(0);
     int64_t d = deadlineUs_;
-    if (d > 0 && forgiveWaits_ && waitedUs > kSlowReadUs) deadlineUs_ = d + std::min(waitedUs, kMaxDiskWaitUs);
+    if (d > 0) deadlineUs_ = d + givenBackUs(waitedUs);
 }
 
 bool Deadline::givesUpWaiting(int64_t nowUs) const {
     int64_t d = deadlineUs_;
     if (interrupted_ || d <= 0) return interrupted_;
-    int64_t waitedUs = waitingUs(nowUs);
-    int64_t givenBack = forgiveWaits_ && waitedUs > kSlowReadUs ? std::min(waitedUs, kMaxDiskWaitUs) : 0;
-    return nowUs > d + givenBack;
+    return nowUs > d + givenBackUs(waitingUs(nowUs));
 }
 
 int64_t Deadline::waitingUs(int64_t nowUs) const {

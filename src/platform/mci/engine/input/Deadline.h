@@ -46,6 +46,9 @@ public:
     int64_t waitingUs(int64_t nowUs) const;
 
 private:
+    // What a wait of waitedUs adds to the budget: nothing for a quick read or a budget of
+    // wall time, else the wait, up to kMaxDiskWaitUs.
+    int64_t givenBackUs(int64_t waitedUs) const;
     std::atomic<int64_t> deadlineUs_{0};
     std::atomic<int64_t> waitSinceUs_{0};
     std::atomic<bool> interrupted_{false};

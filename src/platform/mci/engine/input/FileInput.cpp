@@ -16,7 +16,6 @@ extern "C" {
 
 #include "platform/mci/engine/base/Clock.h"
 
-
 namespace plim::engine {
 
 namespace {
