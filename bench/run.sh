@@ -56,6 +56,13 @@ export DISPLAY=":$n"
 Xvfb "$DISPLAY" -screen 0 3900x2300x24 -nolisten tcp -noreset >/dev/null 2>&1 & xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true' EXIT
 for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# A desktop session has a message bus. Without one, the toolkit and SDL each try to start
+# one while a file opens (a fork of the whole player), which no user's desktop pays for.
+if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+  mapfile -t bus < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+  export DBUS_SESSION_BUS_ADDRESS=${bus[0]}
+  trap 'kill $xvfb ${bus[1]} 2>/dev/null || true' EXIT
+fi
 ticks=$(getconf CLK_TCK)
 xcpu() { awk -v t="$ticks" '{printf "%.3f", ($14 + $15) / t}' "/proc/$xvfb/stat"; }
 # Runs a player once; prints "CPU RSS_MiB DROPPED FIRST_FRAME_MS".
