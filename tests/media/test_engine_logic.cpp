@@ -2,6 +2,9 @@
 // owes, the step cache's walk, a joined file's arithmetic and the read deadline. Built with
 // assertions on, so every transition's preconditions are checked as the tables run.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <cerrno>
+#include <unistd.h>
 
 #include <vector>
 
@@ -10,6 +13,7 @@ extern "C" {
 }
 
 #include "platform/mci/engine/base/Aspect.h"
+#include "platform/mci/engine/base/FreshPages.h"
 #include "platform/mci/engine/base/LockOrder.h"
 #include "platform/mci/engine/input/Deadline.h"
 #include "platform/mci/engine/input/JoinMap.h"
@@ -331,4 +335,41 @@ TEST(Aspect, DisplayWidthKeepsTheHeightAndRefusesAbsurdRatios) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(displayWidthFor(c.width, c.sar), c.want) << c.width << " at " << c.sar.num << ":" << c.sar.den;
+}
+
+// The whole pages of a writable range are made present, and no page outside it; memory
+// that cannot be written, or a range holding no whole page, is left as it was.
+TEST(FreshPages, OnlyTheWholePagesOfWritableMemoryAreMadePresent) {
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    constexpr size_t kPages = 8;
+    struct Case {
+        const char* name;
+        int prot;
+        size_t offset, bytes;  // of the range asked for, from the mapping's start
+        bool made;
+        size_t first, last;  // the pages present afterwards, [first, last)
+    };
+    const Case cases[] = {
+        {"whole mapping", PROT_READ | PROT_WRITE, 0, kPages * page, true, 0, kPages},
+        {"unaligned ends", PROT_READ | PROT_WRITE, page / 2, 4 * page, true, 1, 4},
+        {"less than a page", PROT_READ | PROT_WRITE, 1, page, false, 0, 0},
+        {"read-only", PROT_READ, 0, kPages * page, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        void* m = mmap(nullptr, kPages * page, c.prot, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        ASSERT_NE(m, MAP_FAILED);
+        auto* base = static_cast<uint8_t*>(m);
+        bool made = plim::engine::makePagesPresent(base + c.offset, c.bytes);
+        if (c.made && !made && errno == EINVAL) {
+            munmap(m, kPages * page);
+            GTEST_SKIP() << "the kernel cannot make pages present in one call (Linux 5.14)";
+        }
+        EXPECT_EQ(made, c.made);
+        std::vector<unsigned char> present(kPages);
+        ASSERT_EQ(mincore(m, kPages * page, present.data()), 0);
+        for (size_t i = 0; i < kPages; ++i) EXPECT_EQ(present[i] & 1, i >= c.first && i < c.last ? 1 : 0) << "page " << i;
+        munmap(m, kPages * page);
+    }
+    EXPECT_FALSE(plim::engine::makePagesPresent(nullptr, 4 * page));
 }

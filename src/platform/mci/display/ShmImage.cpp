@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/mci/engine/base/FreshPages.h"
+
 namespace plim::mci {
 
 namespace {
@@ -72,7 +74,8 @@ bool ShmImage::allocate(QSize size) {
         return false;
     }
     s.size = size;
-    std::memset(s.mem, 0, bytes);  // every page faults in now rather than while a frame is due
+    // Every page is made present now rather than while a frame is due.
+    if (!engine::makePagesPresent(s.mem, bytes)) std::memset(s.mem, 0, bytes);
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "platform/mci/display/ShmImage.h"
+#include "platform/mci/engine/base/FreshPages.h"
 
 namespace plim::mci {
 
@@ -173,6 +174,12 @@ bool VideoSurface::convertInPlace(QPainter& p, const QRect& dest, const QRegion&
     if (!QRegion(dest).subtracted(toPaint).isEmpty()) return false;
     QRect area = t.mapRect(dest);
     if (!bgraArea(*img, area)) return false;
+    // A new backing store (the window's first paint, or a resize) is fresh memory: its pages
+    // are made present together, before the conversion writes them one by one.
+    if (img->constBits() != readied_) {
+        readied_ = img->constBits();
+        engine::makePagesPresent(img->bits(), size_t(img->sizeInBytes()));
+    }
     p.beginNativePainting();  // the painter has flushed what it drew before
     bool ok = convertInto(*img, area);
     p.endNativePainting();

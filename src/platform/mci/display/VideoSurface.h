@@ -64,6 +64,7 @@ private:
     QRect painted_;            // where the shown picture lies; its surroundings are black
     QPointer<QWindow> watched_;
     int directFrames_ = 0;  // once any, the backing store may be behind: repaint on expose
+    const uchar* readied_ = nullptr;  // the backing store whose pages were last made present
 };
 
 }  // namespace plim::mci
