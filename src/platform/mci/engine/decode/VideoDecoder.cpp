@@ -39,7 +39,6 @@ bool VideoDecoder::open(const AVStream* st, int64_t originUs, int threads, int64
                                      : decoderThreadsFor(ctx_->width, ctx_->height, frameDurUs_,
                                                          std::thread::hardware_concurrency());
     ctx_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    buffers_.attach(ctx_);
     if (avcodec_open2(ctx_, codec, nullptr) < 0) return false;
     frame_ = av_frame_alloc();
     if (!frame_) return false;

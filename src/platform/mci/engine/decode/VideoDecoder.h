@@ -10,7 +10,6 @@
 #include "platform/mci/engine/base/PacketList.h"
 #include "platform/mci/engine/base/TimestampFilter.h"
 #include "platform/mci/engine/base/Types.h"
-#include "platform/mci/engine/decode/FreshBuffers.h"
 
 extern "C" {
 #include <libavutil/rational.h>
@@ -88,7 +87,6 @@ private:
     void chooseSkipping(const AVPacket* pkt);
     int64_t mediaTimeOf(const AVFrame* f);  // through the timestamp filter
     void dropProbed();
-    FreshBuffers buffers_;  // serves ctx_'s pictures; ctx_ is freed first, in ~VideoDecoder
     AVCodecContext* ctx_ = nullptr;
     int64_t hopTargetUs_ = 0;  // a seek's target not yet near: 0 when none
     int64_t hopOffsetUs_ = 0;  // added to decoding times to compare them with it
