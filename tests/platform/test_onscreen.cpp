@@ -126,6 +126,39 @@ TEST_F(OnScreen, APictureShownLateHasTheMemoryForPlayReadyBeforePlay) {
     send("close n");
 }
 
+// A picture shown larger than a shared image suits is painted through the backing store
+// alone: no second copy of a window that size is made, and the screen shows each frame.
+TEST_F(OnScreen, APictureTooLargeForASharedImageIsPaintedThroughTheBackingStore) {
+    const QSize big(2600, 1700);
+    ASSERT_FALSE(mci::ShmImage::suits(big));
+    QWidget host;
+    host.setGeometry(0, 0, big.width() + 20, big.height() + 20);
+    host.show();
+    pump(2000, [&] { return host.windowHandle() && host.windowHandle()->isExposed(); });
+    std::string open = "open \"" + test::clip("mpeg4_mp3.avi") + "\" alias b style child parent " +
+                       std::to_string(forms::handleOf(&host));
+    ASSERT_EQ(service_->sendString(open, nullptr, 0, 0), 0u);
+    send("put b window at 10 10 2600 1700");
+    send("put b destination at 0 0 2600 1700");
+    send("window b state show");
+    auto* surface = dynamic_cast<mci::VideoSurface*>(forms::widgetOf(std::stoi(ask("status b window handle"))));
+    ASSERT_NE(surface, nullptr);
+    pump(2000, [&] { return surface->frame().valid(); });
+    send("play b");
+    pump(1000);
+    send("pause b");
+    pump(300);
+    EXPECT_EQ(mci::SurfaceProbe::directFrames(*surface), 0);
+    EXPECT_FALSE(mci::SurfaceProbe::directReady(*surface));
+    QImage painted = surface->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(painted.size(), big);
+    std::vector<uint32_t> want(size_t(big.width()) * size_t(big.height()));
+    for (int y = 0; y < big.height(); ++y)
+        for (int x = 0; x < big.width(); ++x) want[size_t(y) * size_t(big.width()) + size_t(x)] = painted.pixel(x, y) & 0xffffff;
+    EXPECT_TRUE(onScreen(&host, QRect(QPoint(10, 10), big)) == want);
+    send("close b");
+}
+
 TEST_F(OnScreen, AnExposeShowsTheCurrentPictureNotAnOlderOne) {
     playAWhile();
     std::vector<uint32_t> now = converted(*surface_);

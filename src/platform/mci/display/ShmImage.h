@@ -20,6 +20,13 @@ public:
     // The shared image for the application's X connection; nullptr when there is none or the
     // server has no MIT-SHM.
     static std::unique_ptr<ShmImage> create();
+    // Whether pictures shown at that size are worth a shared image: up to 16 MiB of one
+    // (2560x1600). What it saves a frame (the toolkit's paint pass and a round trip) is a
+    // seventh of the player's and the server's work at 320x240, and too little to measure
+    // beside the conversion at 4K, where the image would be a second 33 MB copy of the
+    // window next to the backing store.
+    static constexpr qsizetype kMaxBytes = qsizetype(16) << 20;
+    static bool suits(QSize size) { return qsizetype(size.width()) * size.height() * 4 <= kMaxBytes; }
     ~ShmImage();
     ShmImage(const ShmImage&) = delete;
     ShmImage& operator=(const ShmImage&) = delete;

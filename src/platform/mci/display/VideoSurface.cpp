@@ -45,7 +45,7 @@ void VideoSurface::setFrame(engine::VideoFrame f) {
 // asks, not only one a new frame caused: a picture handed on before the window was shown is
 // first painted when the window is exposed.
 void VideoSurface::reserveDirect() {
-    if (!shm_ || reserving_ || !painted_.isValid()) return;
+    if (!shm_ || reserving_ || !painted_.isValid() || !ShmImage::suits(painted_.size())) return;
     if (!shm_->needsReserve(painted_.size())) return;  // frames painted while covered
     reserving_ = true;
     QTimer::singleShot(0, this, [this] {
@@ -72,7 +72,9 @@ bool VideoSurface::presentDirect() {
         if (QGuiApplication::platformName() == QLatin1String("xcb")) shm_ = ShmImage::create();
     }
     QRect dest = frameDestination();
-    if (!shm_ || !frame_.valid() || !isVisible() || dest != painted_ || devicePixelRatio() != 1.0) return false;
+    if (!shm_ || !frame_.valid() || !isVisible() || dest != painted_ || devicePixelRatio() != 1.0 ||
+        !ShmImage::suits(dest.size()))
+        return false;
     QWidget* host = isWindow() ? this : nativeParentWidget();
     QWindow* window = host ? host->windowHandle() : nullptr;
     if (!window || !window->isExposed() || !uncovered(dest, host)) return false;

@@ -29,8 +29,9 @@ public:
     ~VideoSurface() override;
     // Shows f at once, rather than on a later pass of the event loop, which would cost a
     // wake-up of the GUI thread per frame. On X, a frame shown unscaled, whole and
-    // unobscured where the last one was goes to the screen through shared memory, past the
-    // backing store; otherwise it is painted and flushed the usual way.
+    // unobscured where the last one was, at a size ShmImage::suits, goes to the screen
+    // through shared memory, past the backing store; otherwise it is painted and flushed
+    // the usual way.
     void setFrame(engine::VideoFrame f);
     // Converts the frame shown, at its own size however it is shown, into `into` with its
     // top-left corner at `at` (the part that lands there): the pixels it shows unscaled.
