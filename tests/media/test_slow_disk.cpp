@@ -32,8 +32,10 @@ std::atomic<int> gStallAfter{0};       // ...after this many more reads
 std::atomic<bool> gStalling{false};    // a read is waiting
 std::atomic<bool> gStalled{false};     // a read has waited
 std::atomic<int64_t> gLowestRead{-1};  // the lowest offset read since the last reset
+std::atomic<int64_t> gReads{0};        // reads so far
 
 void stallingProbe(const std::string&, int64_t offset) {
+    ++gReads;
     int64_t low = gLowestRead;
     while ((low < 0 || offset < low) && !gLowestRead.compare_exchange_weak(low, offset)) {
     }
@@ -52,6 +54,17 @@ void stallRead(int64_t ms, int after = 0) {
     gLowestRead = -1;
     gStallAfter = after;
     gStallMs = ms;
+}
+
+// Returns once the reader has stopped reading (what it reads ahead is full): no read for
+// 300 ms, or 10 s at most. Its reads of an earlier place are then not taken for a later one's.
+void untilReadsStop() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int64_t seen = -1;
+    while (gReads.load() != seen && std::chrono::steady_clock::now() < deadline) {
+        seen = gReads.load();
+        std::this_thread::sleep_for(Ms(300));
+    }
 }
 
 double secondsSince(std::chrono::steady_clock::time_point t0) {
@@ -134,6 +147,7 @@ TEST_P(SlowDisk, SeekWaitsForTheDiskAndShowsTheExactFrame) {
     };
     VideoFrame calm = seekTo(target);  // the disk answering at once
     seekTo(0);
+    untilReadsStop();    // the pictures after 0 read ahead are not the seek's reads
     stallRead(3000, 1);  // within the seek, as it reads the first pictures
     VideoFrame slow = seekTo(target);
     EXPECT_TRUE(gStalled);
