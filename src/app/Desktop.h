@@ -6,9 +6,11 @@ namespace plim {
 
 // Before the QApplication exists. Plim places its own windows, which a Wayland compositor
 // does not let a client do, so under a Wayland session it runs on X11 through XWayland unless
-// the toolkit's platform was chosen explicitly. The forms layer's pixel is the screen's
-// device pixel (its twips come from the density the desktop sets), so the toolkit must not
-// scale the windows itself.
+// the toolkit's platform was chosen explicitly. On a dense screen the toolkit scales every
+// window by a whole number k, the desktop's dots per inch / 96 rounded down unless its
+// fraction is .75 or more (168 and 192 dpi give 2, 288 gives 3); the forms layer's pixel is
+// the toolkit's logical pixel, at dpi / k, so a dense screen shows the 96-dpi layout k times
+// as large instead of one whose rows collide.
 void prepareDesktop();
 
 // The toolkit's own texts (message-box buttons, context menus) in Japanese, whatever the

@@ -1,10 +1,12 @@
 // Opening a video as the one device "movi2" and sizing the video and capture windows to it.
 #include <QRect>
+#include <QSize>
 #include <algorithm>
 #include <cmath>
 
 #include "module1/Module1.h"
 #include "media/MciChannel.h"
+#include "media/VideoView.h"
 #include "platform/mci/display/PictureFit.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Runtime.h"
@@ -28,18 +30,34 @@ std::string commandPath(const std::string& path) {
 // to the video plus this.
 constexpr int kBorderPx = 4;
 
-// The picture's size on screen: the video's, or smaller when the window would not fit the
-// work area (PictureFit). Smaller, it fits below the main window, where it is placed, so that
-// the buttons stay in sight; unless the main window stands so low that less than half the
-// work area is left below it. chromeW, chromeH: the window's frame around its client, twips.
-PictureFit shownSize(float chromeW, float chromeH) {
+// The window's scale, percent of the video's size: 100 after every open.
+int g_percent = 100;
+
+// The picture's size at `percent` of the video's: exactly the video's at 100; at other scales
+// of an even width (see PictureFit), the height following.
+QSize atScale(int percent) {
+    if (percent == 100) return QSize(VideoWidth, VideoHeight);
+    int w = 2 * int(std::lround(double(VideoWidth) * percent / 200.0));
+    return QSize(std::max(2, w), std::max(1, int(std::lround(double(VideoHeight) * percent / 100.0))));
+}
+
+// The picture's size on screen: the video's at `percent`, or smaller when the window would
+// not fit the work area (PictureFit). Smaller, it fits below the main window, where it is
+// placed, so that the buttons stay in sight; unless the main window stands so low that less
+// than half the work area is left below it. chromeW, chromeH: the window's frame around its
+// client, twips. scaled: shown at another size than the video's.
+PictureFit shownSize(float chromeW, float chromeH, int percent) {
     QRect work = forms::Screen::workAreaPx();
+    QSize want = atScale(percent);
     int frameW = int(std::ceil(chromeW / float(TwipsX))), frameH = int(std::ceil(chromeH / float(TwipsY)));
-    PictureFit fit = fitPicture(VideoWidth, VideoHeight, frameW + kBorderPx, frameH + kBorderPx, work.width(), work.height());
-    if (!fit.scaled) return fit;
-    int below = work.bottom() + 1 - std::max(work.top(), int((MainFrm().Top() + MainFrm().Height()) / float(TwipsY)));
-    int height = below >= work.height() / 2 ? below : work.height();
-    return fitPicture(VideoWidth, VideoHeight, frameW + kBorderPx, frameH + kBorderPx, work.width(), height);
+    PictureFit fit = fitPicture(want.width(), want.height(), frameW + kBorderPx, frameH + kBorderPx, work.width(), work.height());
+    if (fit.scaled) {
+        int below = work.bottom() + 1 - std::max(work.top(), int((MainFrm().Top() + MainFrm().Height()) / float(TwipsY)));
+        int height = below >= work.height() / 2 ? below : work.height();
+        fit = fitPicture(want.width(), want.height(), frameW + kBorderPx, frameH + kBorderPx, work.width(), height);
+    }
+    fit.scaled = fit.width != VideoWidth || fit.height != VideoHeight;
+    return fit;
 }
 
 // A window shown smaller keeps its place under the main window, centred, moved only as far as
@@ -58,6 +76,16 @@ float outerTwips(float chrome, int16_t twipsPerPixel, int32_t pixels) {
     return chrome + float(rt::Mul32(twipsPerPixel, pixels)) + float(rt::Mul16(twipsPerPixel, kBorderPx));
 }
 
+// The whole twips per pixel that size the window are the screen's rounded: where the screen's
+// are not whole (110 or 168 dpi), the client can come out a few pixels short of the picture
+// and its border, and the picture would be cut or shown smaller. Such a window is widened or
+// heightened to hold them; one the rounding made larger keeps its black margin.
+void holdWhole(VFrmT& v, int width, int height) {
+    if (v.ScaleWidth() < float(width)) v.setWidth(v.Width() + (float(width) - v.ScaleWidth()) * forms::Screen::TwipsPerPixelX());
+    if (v.ScaleHeight() < float(height))
+        v.setHeight(v.Height() + (float(height) - v.ScaleHeight()) * forms::Screen::TwipsPerPixelY());
+}
+
 // The device's window and picture at the size shown.
 void showScaled(const PictureFit& fit) {
     std::string rect = " at 0 0 " + std::to_string(fit.width) + " " + std::to_string(fit.height);
@@ -65,7 +93,10 @@ void showScaled(const PictureFit& fit) {
     media::mciSendStringA("put Movi2 destination" + rect, nullptr, 0, 0);
 }
 
-void sizeWindows() {
+// Sizes the video and capture windows for the picture at `percent` of the video's size, as
+// the open always has at 100. rescale: a scale chosen on the window, after which the device
+// is told the size even when it is the video's own, undoing an earlier scale.
+void sizeWindows(int percent, bool rescale) {
     VFrmT& v = VFrm();
     UfrmT& u = Ufrm();
     v.Pic.setLeft(0);
@@ -73,9 +104,10 @@ void sizeWindows() {
     u.Pic.setLeft(0);
     u.Pic.setTop(0);
     float chromeW = v.Width() - TwipsX * v.ScaleWidth(), chromeH = v.Height() - TwipsY * v.ScaleHeight();
-    PictureFit fit = shownSize(chromeW, chromeH);
+    PictureFit fit = shownSize(chromeW, chromeH, percent);
     v.setWidth(outerTwips(chromeW, TwipsX, fit.width));
     v.setHeight(outerTwips(chromeH, TwipsY, fit.height));
+    holdWhole(v, fit.width + kBorderPx, fit.height + kBorderPx);
     v.Pic.setWidth(v.Width());
     v.Pic.setHeight(v.Height());
     v.Pic.setScaleWidth(v.ScaleWidth());
@@ -87,6 +119,7 @@ void sizeWindows() {
         u.setHeight(v.Height());
         u.Pic.setWidth(v.Pic.ScaleWidth());
         u.Pic.setHeight(v.Pic.ScaleHeight());
+        if (rescale) showScaled(fit);
         return;
     }
     keepOnScreen(v);
@@ -120,7 +153,18 @@ void Module1::OpenMedia() {
     // A missing or non-numeric field reads as every reply does: its leading number, else 0.
     VideoWidth = rt::CLng(rt::Val(GetField(reply.str(), 3, " ")));
     VideoHeight = rt::CLng(rt::Val(GetField(reply.str(), 4, " ")));
-    sizeWindows();
+    VFrm().setFullScreen(false);  // a new device: nothing of the last one's to put back
+    g_percent = 100;
+    sizeWindows(g_percent, false);
+}
+
+bool VideoAtOpenSize() { return g_percent == 100 && !(VFrm.exists() && VFrm().FullScreen()); }
+
+void ShowVideoAtScale(int percent) {
+    if (MediaOpen == 0 || VideoWidth <= 0 || VideoHeight <= 0) return;
+    LeaveFullScreen();
+    g_percent = percent;
+    sizeWindows(percent, true);
 }
 
 std::string Module1::GetField(const std::string& text, int16_t n, const std::string& delimiter) {

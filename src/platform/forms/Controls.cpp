@@ -74,6 +74,10 @@ protected:
     void mousePressEvent(QMouseEvent* e) override { fire(box_->MouseDown, buttonBit(e->button()), e); }
     void mouseMoveEvent(QMouseEvent* e) override { fire(box_->MouseMove, heldBits(e->buttons()), e); }
     void mouseReleaseEvent(QMouseEvent* e) override { fire(box_->MouseUp, buttonBit(e->button()), e); }
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        if (e->button() != Qt::LeftButton || !box_->DblClick) return QWidget::mouseDoubleClickEvent(e);
+        dispatch(box_->DblClick);
+    }
 
 private:
     static int16_t buttonBit(Qt::MouseButton b) {

@@ -109,6 +109,9 @@ public:
 
     // Button set: 1 left, 2 right, 4 middle. x, y: pixels from the box's top-left corner.
     std::function<void(int16_t button, int16_t shift, float x, float y)> MouseDown, MouseMove, MouseUp;
+    // A double click of the left button on the box or on a window inside it that has no use
+    // for it (the playback window).
+    std::function<void()> DblClick;
 
 private:
     void applyGeometry() override;

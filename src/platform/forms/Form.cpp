@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QIcon>
 #include <QPainter>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 #include <cmath>
@@ -69,6 +70,7 @@ protected:
 private:
     static int16_t keyCode(int key) {
         switch (key) {
+            case Qt::Key_Escape: return kKeyEscape;
             case Qt::Key_Space: return kKeySpace;
             case Qt::Key_End: return kKeyEnd;
             case Qt::Key_Home: return kKeyHome;
@@ -209,7 +211,7 @@ void Form::setHeight(float twips) {
 }
 
 void Form::syncFrame() {
-    if (!w_->isVisible()) return;
+    if (!w_->isVisible() || fullScreen_) return;
     QMargins m = frameMargins();
 
     if (posSet_ && m != posMargins_) placeClient();
@@ -245,6 +247,29 @@ void Form::SetFocus() {
 }
 
 void Form::Refresh() { w_->repaint(); }
+
+// A window of fixed size has its minimum equal to its maximum, which a window manager reads
+// as "cannot be resized": the bounds are lifted for full screen and set again after it.
+void Form::setFullScreen(bool on) {
+    if (on == fullScreen_) return;
+    if (on) {
+        normalClient_ = w_->size();
+        fullScreen_ = true;
+        w_->setMinimumSize(0, 0);
+        w_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        w_->showFullScreen();
+        return;
+    }
+    fullScreen_ = false;
+    w_->showNormal();
+    resizeClient(normalClient_);
+    if (posSet_) placeClient();
+}
+
+QSize Form::screenSizePx() const {
+    QScreen* s = w_->screen();
+    return s ? s->geometry().size() : QSize(1024, 768);
+}
 
 intptr_t Form::hDC() { return gdi::dcForWindow(w_); }
 

@@ -21,7 +21,7 @@ class LineCtl;
 enum class Border { FixedSingle, Sizable };
 
 // Key codes that Form_KeyDown reports: letters and digits as their upper-case characters.
-constexpr int16_t kKeySpace = 32, kKeyEnd = 35, kKeyHome = 36, kKeyLeft = 37, kKeyUp = 38, kKeyRight = 39,
+constexpr int16_t kKeyEscape = 27, kKeySpace = 32, kKeyEnd = 35, kKeyHome = 36, kKeyLeft = 37, kKeyUp = 38, kKeyRight = 39,
                   kKeyDown = 40, kKeyComma = 188, kKeyPeriod = 190;
 
 // 0x00BBGGRR, or 0x800000nn for system colour nn (only the button face is used).
@@ -68,6 +68,13 @@ public:
     bool Visible() const;
     void SetFocus();
     void Refresh();
+
+    // Full screen (EWMH _NET_WM_STATE_FULLSCREEN): the client covers the screen the window is
+    // on, with no frame. Leaving it gives the window back its exact size and place.
+    void setFullScreen(bool on);
+    bool FullScreen() const { return fullScreen_; }
+    // The size of the screen the window is on, pixels.
+    QSize screenSizePx() const;
 
     // The form's device context handle: its client area as displayed.
     intptr_t hDC();
@@ -118,6 +125,8 @@ private:
     QPoint framePos_;        // outer position asked for by the program, pixels
     bool posSet_ = false;
     QMargins posMargins_;    // margins assumed when the client was placed
+    bool fullScreen_ = false;
+    QSize normalClient_;     // the client's size before full screen
 };
 
 // A form created with its design state on first reference and discarded by Unload.

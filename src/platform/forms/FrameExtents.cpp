@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QWidget>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -57,7 +58,11 @@ std::optional<QMargins> requestFrameExtents(QWidget* window) {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
     while (std::chrono::steady_clock::now() < until) {
         auto v = property(c, w, extents, XCB_ATOM_CARDINAL);
-        if (v.size() == 4) return QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));  // left top right bottom
+        if (v.size() == 4) {  // left right top bottom, device pixels: the toolkit's are k times larger
+            double k = window->devicePixelRatio();
+            auto px = [k](uint32_t d) { return int(std::lround(double(d) / k)); };
+            return QMargins(px(v[0]), px(v[2]), px(v[1]), px(v[3]));
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
     return std::nullopt;

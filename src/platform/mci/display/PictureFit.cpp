@@ -5,6 +5,24 @@
 
 namespace plim::mci {
 
+namespace {
+// The width of the shape videoW x videoH at height h, and the reverse, rounded to nearest.
+int64_t widthAt(int64_t h, int videoW, int videoH) { return (int64_t(videoW) * h * 2 + videoH) / (2 * int64_t(videoH)); }
+int64_t heightAt(int64_t w, int videoW, int videoH) { return (int64_t(videoH) * w * 2 + videoW) / (2 * int64_t(videoW)); }
+}  // namespace
+
+PictureFit fillArea(int videoW, int videoH, int areaW, int areaH) {
+    if (videoW <= 0 || videoH <= 0 || areaW <= 0 || areaH <= 0) return {.width = videoW, .height = videoH};
+    int64_t w = areaW, h = areaH;
+    if (int64_t(videoW) * areaH <= int64_t(videoH) * areaW) {
+        w = std::clamp<int64_t>(widthAt(areaH, videoW, videoH), 1, areaW);
+        if (w > 1 && w % 2 != 0) w += w < areaW ? 1 : -1;  // even, and still inside
+    } else {
+        h = std::clamp<int64_t>(heightAt(areaW, videoW, videoH), 1, areaH);
+    }
+    return {.width = int(w), .height = int(h), .scaled = w != videoW || h != videoH};
+}
+
 PictureFit fitPicture(int videoW, int videoH, int extraW, int extraH, int workW, int workH) {
     PictureFit own{.width = videoW, .height = videoH, .scaled = false};
     if (videoW <= 0 || videoH <= 0 || workW <= 0 || workH <= 0) return own;

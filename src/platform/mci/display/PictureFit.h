@@ -14,4 +14,9 @@ struct PictureFit {
 // (its border and frame); workW x workH: the work area. All in pixels.
 PictureFit fitPicture(int videoW, int videoH, int extraW, int extraH, int workW, int workH);
 
+// The largest picture of the video's shape inside areaW x areaH, larger or smaller than the
+// video (a full screen): one side fills the area, the other follows the shape, rounded; a
+// width made even where the other side fills, as above. scaled: not the video's own size.
+PictureFit fillArea(int videoW, int videoH, int areaW, int areaH);
+
 }  // namespace plim::mci

@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QRegion>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 
 #include "platform/mci/display/ShmImage.h"
 #include "platform/mci/engine/base/FreshPages.h"
@@ -23,6 +25,13 @@ uint8_t* bgraArea(QImage& img, const QRect& area) {
                   fmt == QImage::Format_ARGB32_Premultiplied;
     if (!bgra32 || !img.rect().contains(area)) return nullptr;
     return img.bits() + qsizetype(area.y()) * img.bytesPerLine() + qsizetype(area.x()) * 4;
+}
+
+// A device pixel ratio as the whole number it is on every screen the toolkit scales by whole
+// numbers; 0 for a fraction, which no path here draws by.
+int wholeScale(qreal ratio) {
+    int k = int(std::lround(ratio));
+    return k >= 1 && std::abs(ratio - k) < 1e-9 ? k : 0;
 }
 }  // namespace
 
@@ -45,13 +54,18 @@ void VideoSurface::setFrame(engine::VideoFrame f) {
 // asks, not only one a new frame caused: a picture handed on before the window was shown is
 // first painted when the window is exposed.
 void VideoSurface::reserveDirect() {
-    if (!shm_ || reserving_ || !painted_.isValid() || !ShmImage::suits(painted_.size())) return;
-    if (!shm_->needsReserve(painted_.size())) return;  // frames painted while covered
+    if (!shm_ || reserving_ || !painted_.isValid() || !ShmImage::suits(onDevice(painted_.size()))) return;
+    if (!shm_->needsReserve(onDevice(painted_.size()))) return;  // frames painted while covered
     reserving_ = true;
     QTimer::singleShot(0, this, [this] {
         reserving_ = false;
-        if (shm_ && painted_.isValid()) shm_->reserve(painted_.size());
+        if (shm_ && painted_.isValid()) shm_->reserve(onDevice(painted_.size()));
     });
+}
+
+QSize VideoSurface::onDevice(QSize logical) const {
+    int k = wholeScale(devicePixelRatio());
+    return k ? logical * k : QSize();
 }
 
 QRect VideoSurface::frameDestination() const {
@@ -72,8 +86,8 @@ bool VideoSurface::presentDirect() {
         if (QGuiApplication::platformName() == QLatin1String("xcb")) shm_ = ShmImage::create();
     }
     QRect dest = frameDestination();
-    if (!shm_ || !frame_.valid() || !isVisible() || dest != painted_ || devicePixelRatio() != 1.0 ||
-        !ShmImage::suits(dest.size()))
+    int k = wholeScale(devicePixelRatio());
+    if (!shm_ || !frame_.valid() || !isVisible() || dest != painted_ || k == 0 || !ShmImage::suits(dest.size() * k))
         return false;
     QWidget* host = isWindow() ? this : nativeParentWidget();
     QWindow* window = host ? host->windowHandle() : nullptr;
@@ -85,11 +99,11 @@ bool VideoSurface::presentDirect() {
     }
     auto target = xcb_window_t(host->winId());
     if (!shm_->fits(target)) return false;
-    uint8_t* mem = shm_->begin(dest.size());
+    uint8_t* mem = shm_->begin(dest.size() * k);
     if (!mem) return false;
-    QImage shared(mem, dest.width(), dest.height(), shm_->stride(), QImage::Format_RGB32);
+    QImage shared(mem, dest.width() * k, dest.height() * k, shm_->stride(), QImage::Format_RGB32);
     if (!convertInto(shared, shared.rect())) return false;
-    if (!shm_->put(target, mapTo(host, dest.topLeft()))) return false;
+    if (!shm_->put(target, mapTo(host, dest.topLeft()) * k)) return false;
     ++directFrames_;
     return true;
 }
@@ -133,10 +147,14 @@ void VideoSurface::paintEvent(QPaintEvent* e) {
     // A destination the surface holds is converted at its size, scaled in the same pass; one
     // reaching past the surface (any rectangle a command may give) is drawn scaled by the
     // painter, which converts only the picture and draws only what shows.
+    // Either way at the device's pixels: on a dense screen the picture is converted straight
+    // to its size there, never converted small and enlarged by the painter.
+    int k = std::max(1, wholeScale(p.device()->devicePixelRatio()));
     QSize size = rect().contains(dest) ? dest.size() : QSize(frame_.shownWidth(), frame_.height);
-    QImage img(size, QImage::Format_RGB32);
+    QImage img(size * k, QImage::Format_RGB32);
     if (img.isNull() || !convertInto(img, img.rect())) return;
-    if (dest.size() == img.size()) {
+    img.setDevicePixelRatio(k);
+    if (dest.size() == size) {
         p.drawImage(dest.topLeft(), img);
     } else {
         p.drawImage(dest, img);
@@ -162,17 +180,21 @@ bool VideoSurface::drawSourceInto(QImage& into, QPoint at) {
 }
 
 // Converts the picture into the memory the painter draws on (the backing store, or the
-// image the window is rendered into for a copy) when it is a 32-bit image at device scale
-// that holds the whole picture where it goes, and the picture lies whole in the region to
-// paint (the conversion writes every pixel of it, past any clip); false otherwise, and the
-// caller draws a converted copy through the painter.
+// image the window is rendered into for a copy) when it is a 32-bit image that holds the
+// whole picture where it goes, drawn on unscaled or at its own whole device pixel ratio
+// (a dense screen's backing store: the picture is converted at k times its size there), and
+// the picture lies whole in the region to paint (the conversion writes every pixel of it,
+// past any clip); false otherwise, and the caller draws a converted copy through the painter.
 bool VideoSurface::convertInPlace(QPainter& p, const QRect& dest, const QRegion& toPaint) {
     QPaintEngine* engine = p.paintEngine();
     QPaintDevice* dev = engine ? engine->paintDevice() : nullptr;
     if (!dev || dev->devType() != QInternal::Image) return false;
     auto* img = static_cast<QImage*>(dev);
     QTransform t = p.deviceTransform();
-    if (img->devicePixelRatio() != 1.0 || t.type() > QTransform::TxTranslate || !rect().contains(dest)) return false;
+    int k = wholeScale(img->devicePixelRatio());
+    bool unscaled = t.type() <= QTransform::TxTranslate && k == 1;
+    bool byRatio = t.type() == QTransform::TxScale && k > 1 && t.m11() == k && t.m22() == k;
+    if (!(unscaled || byRatio) || !rect().contains(dest)) return false;
     if (!QRegion(dest).subtracted(toPaint).isEmpty()) return false;
     QRect area = t.mapRect(dest);
     if (!bgraArea(*img, area)) return false;

@@ -20,6 +20,8 @@ class ShmImage;
 //   drawSourceInto the frame kept, at its own size, into an image (a copy to save).
 // A frame's own size is its height and the width of its display aspect (shownWidth):
 // pixels that are not square are widened or narrowed in the conversion's one pass.
+// Rectangles are in the toolkit's logical pixels; on a screen scaled by a whole k the picture
+// fills k times them in device pixels, converted at that size in the same one pass.
 // Every picture, to the screen or to a copy, is converted once, straight into the memory it
 // ends in (the backing store, the shared image, the caller's image): no BGRA copy of a
 // picture is kept.
@@ -57,6 +59,7 @@ private:
     void reserveDirect();
     bool uncovered(const QRect& dest, const QWidget* host) const;
     QRect frameDestination() const;
+    QSize onDevice(QSize logical) const;  // in the window's device pixels; empty at a fractional ratio
     engine::VideoFrame frame_;
     mci::BgraConverter converter_;
     std::unique_ptr<ShmImage> shm_;
