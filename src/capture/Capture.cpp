@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "media/MciChannel.h"
+#include "media/VideoView.h"
 #include "module1/Module1.h"
 #include "platform/forms/PathJoin.h"
 #include "platform/forms/Interaction.h"
@@ -30,11 +31,12 @@ std::string frameAtOwnSize(gdi::HDC dest) {
     return reason.str();
 }
 
-// Whether the window shows the picture smaller than the video (one too large for the
-// screen): then the open made the capture surface larger than the window's client area, to
-// hold the frame at its own size. Read off the windows themselves; the device is not asked.
-bool shownSmaller() {
-    return Ufrm().Pic.Width() > VFrm().ScaleWidth() || Ufrm().Pic.Height() > VFrm().ScaleHeight();
+// Whether the window shows the picture at another size than the video's: smaller (one too
+// large for the screen: the open made the capture surface larger than the window's client
+// area, to hold the frame at its own size), scaled by the user, or full screen. The device
+// is not asked.
+bool shownAtAnotherSize() {
+    return !VideoAtOpenSize() || Ufrm().Pic.Width() > VFrm().ScaleWidth() || Ufrm().Pic.Height() > VFrm().ScaleHeight();
 }
 }  // namespace
 
@@ -49,9 +51,9 @@ void SaveFrameAction() {
     VFrm().SetFocus();
     gdi::HDC dest = Ufrm().Pic.hDC();
     std::string failure;
-    if (shownSmaller()) {
+    if (shownAtAnotherSize()) {
         // The frame is saved at the video's own size, as the player has it, never as the
-        // smaller copy on screen.
+        // copy on screen, smaller or larger.
         failure = frameAtOwnSize(dest);
     } else {
         gdi::HDC src = VFrm().hDC();

@@ -1,7 +1,10 @@
-// Keys on the video window: one-frame steps, play and pause, the first and the last frame.
-// Each goes through the command channel as the buttons do, and the thumb follows.
+// Keys on the video window: one-frame steps, play and pause, the first and the last frame,
+// each through the command channel as the buttons do, the thumb following; and the window's
+// size: F (or a double click on the picture) for full screen, Escape to leave it, Alt+0,
+// Alt+1 and Alt+2 for 50, 100 and 200 %.
 #include "module1/Module1.h"
 #include "media/MciChannel.h"
+#include "media/VideoView.h"
 #include "windows/Windows.h"
 
 namespace plim {
@@ -19,11 +22,32 @@ void Navigate(const std::string& command) {
     media::mciExecute(command + " wait");
     ThumbToPosition();
 }
+
+constexpr int16_t kShiftAlt = 4;
+
+// Alt with a digit: the window's scale.
+void ScaleKey(int16_t keyCode) {
+    switch (keyCode) {
+        case '0': ShowVideoAtScale(50); break;
+        case '1': ShowVideoAtScale(100); break;
+        case '2': ShowVideoAtScale(200); break;
+        default: break;
+    }
+}
 }  // namespace
 
-void VFrmT::Form_KeyDown(int16_t keyCode, int16_t) {
+void VFrmT::Pic_DblClick() {
+    if (MediaOpen != 0) ToggleFullScreen();
+}
+
+void VFrmT::Form_KeyDown(int16_t keyCode, int16_t shift) {
     if (MediaOpen == 0) return;
+    if (shift == kShiftAlt) return ScaleKey(keyCode);
     switch (keyCode) {
+        case 'F':
+            if (shift == 0) ToggleFullScreen();
+            break;
+        case forms::kKeyEscape: LeaveFullScreen(); break;
         case forms::kKeyRight:
         case forms::kKeyPeriod: Navigate("step movi2 by 1"); break;
         case forms::kKeyLeft:

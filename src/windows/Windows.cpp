@@ -74,6 +74,7 @@ VFrmT::VFrmT()
                      .backColor = kBlack, .icon = true, .closeBox = false}),
       Pic(*this, Twips{-75, 0, 7440, 7140}, 0, kBlack) {
     applyTabOrder();
+    Pic.DblClick = [this] { Pic_DblClick(); };
     setAcceptsFiles(true);
 }
 

@@ -47,6 +47,7 @@ public:
     VFrmT();
     PictureBox Pic;  // host of the playback window
     void Form_KeyDown(int16_t keyCode, int16_t shift) override;
+    void Pic_DblClick();
     void Form_FilesDropped(const std::vector<std::string>& paths) override;
 };
 
