@@ -17,7 +17,22 @@
 
 namespace plim::forms {
 
-Picture LoadResPicture(const char* name) { return QImage(QString(":/icons/") + name); }
+// On a screen scaled by k, the artwork drawn for k (name@2x.xpm, name@3x.xpm), or for the
+// largest k below it that has some, marked with its device pixel ratio so that it takes the
+// same room as the 1x picture and is painted pixel for pixel.
+Picture LoadResPicture(const char* name) {
+    const QString path = QString(":/icons/") + name;
+    int k = qApp ? int(std::floor(qApp->devicePixelRatio())) : 1;
+    for (int m = std::min(k, 3); m >= 2; --m) {
+        QString dense = path;
+        dense.insert(dense.lastIndexOf('.'), QString("@%1x").arg(m));
+        QImage img(dense);
+        if (img.isNull()) continue;
+        img.setDevicePixelRatio(m);
+        return img;
+    }
+    return QImage(path);
+}
 
 namespace {
 float pxX(float twips) { return twips / Screen::TwipsPerPixelX(); }
@@ -42,7 +57,8 @@ protected:
             pm = style()->generatedIconPixmap(QIcon::Disabled, pm, &opt);
         }
         int off = down ? 1 : 0;
-        p.drawPixmap((width() - pm.width()) / 2 + off, (height() - pm.height()) / 2 + off, pm);
+        QSize size = pm.deviceIndependentSize().toSize();  // a dense screen's artwork takes the 1x room
+        p.drawPixmap((width() - size.width()) / 2 + off, (height() - size.height()) / 2 + off, pm);
         QColor light = down ? QColor(0x80, 0x80, 0x80) : Qt::white;
         QColor dark = down ? Qt::white : QColor(0x40, 0x40, 0x40);
         p.setPen(light);

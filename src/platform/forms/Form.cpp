@@ -115,7 +115,11 @@ Form::Form(const FormDesign& d) : w_(new FormWidget(this)), border_(d.border), c
     pal.setColor(QPalette::Window, vbColor(d.backColor));
     w_->setPalette(pal);
     setCaption(d.caption);
-    if (d.icon) w_->setWindowIcon(QIcon(":/icons/film.xpm"));
+    if (d.icon) {  // every size drawn: the window manager picks the one its screen needs
+        QIcon icon;
+        for (const char* file : {":/icons/film.xpm", ":/icons/film@2x.xpm", ":/icons/film@3x.xpm"}) icon.addFile(file);
+        w_->setWindowIcon(icon);
+    }
     resizeClient(QSize(toPx(d.clientWidthTwips, Screen::TwipsPerPixelX()),
                        toPx(d.clientHeightTwips, Screen::TwipsPerPixelY())));
 }
