@@ -9,11 +9,12 @@ namespace plim::test {
 
 // At the width it is shown at (its display aspect). Empty when the frame is invalid or cannot
 // be converted.
-inline std::vector<uint8_t> bgraOf(const engine::VideoFrame& f) {
+// scale: the picture at that many times its shown size (a dense screen's device pixels).
+inline std::vector<uint8_t> bgraOf(const engine::VideoFrame& f, int scale = 1) {
     if (!f.valid()) return {};
-    int w = f.shownWidth();
-    std::vector<uint8_t> out(size_t(w) * size_t(f.height) * 4);
-    if (!mci::BgraConverter().toBgra(f, out.data(), w * 4, w, f.height)) return {};
+    int w = f.shownWidth() * scale, h = f.height * scale;
+    std::vector<uint8_t> out(size_t(w) * size_t(h) * 4);
+    if (!mci::BgraConverter().toBgra(f, out.data(), w * 4, w, h)) return {};
     return out;
 }
 

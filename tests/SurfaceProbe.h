@@ -10,7 +10,7 @@ struct SurfaceProbe {
     static int directFrames(const VideoSurface& s) { return s.directFrames_; }
     // The shared memory the next frame goes through is ready for the picture painted.
     static bool directReady(const VideoSurface& s) {
-        return s.shm_ && s.painted_.isValid() && !s.shm_->needsReserve(s.painted_.size());
+        return s.shm_ && s.painted_.isValid() && !s.shm_->needsReserve(s.onDevice(s.painted_.size()));
     }
 };
 

@@ -49,9 +49,9 @@ std::vector<uint32_t> onScreen(QWidget* w, QRect r) {
     return out;
 }
 
-// The frame the surface holds, as the converter makes it.
-std::vector<uint32_t> converted(const mci::VideoSurface& s) {
-    std::vector<uint8_t> bgra = plim::test::bgraOf(s.frame());
+// The frame the surface holds, as the converter makes it (at scale times its size).
+std::vector<uint32_t> converted(const mci::VideoSurface& s, int scale = 1) {
+    std::vector<uint8_t> bgra = plim::test::bgraOf(s.frame(), scale);
     std::vector<uint32_t> out(bgra.size() / 4);
     for (size_t i = 0; i < out.size(); ++i) out[i] = uint32_t(bgra[4 * i]) | uint32_t(bgra[4 * i + 1]) << 8 | uint32_t(bgra[4 * i + 2]) << 16;
     return out;
@@ -157,6 +157,22 @@ TEST_F(OnScreen, APictureTooLargeForASharedImageIsPaintedThroughTheBackingStore)
         for (int x = 0; x < big.width(); ++x) want[size_t(y) * size_t(big.width()) + size_t(x)] = painted.pixel(x, y) & 0xffffff;
     EXPECT_TRUE(onScreen(&host, QRect(QPoint(10, 10), big)) == want);
     send("close b");
+}
+
+// On a screen scaled by a whole k (ctest runs these once more with the toolkit's scale at 2),
+// the picture fills k times its rectangle in device pixels, converted at that size in one
+// pass: the frames put past the backing store and a repaint through it alike.
+TEST_F(OnScreen, ADenseScreenShowsThePictureConvertedAtItsDevicePixels) {
+    const int k = int(host_->devicePixelRatio());
+    if (k < 2) GTEST_SKIP() << "the screen is not scaled";
+    playAWhile();
+    EXPECT_GT(mci::SurfaceProbe::directFrames(*surface_), 10);
+    const QRect device(videoArea().topLeft() * k, videoArea().size() * k);
+    std::vector<uint32_t> want = converted(*surface_, k);
+    EXPECT_TRUE(onScreen(host_.get(), device) == want) << "frames put directly";
+    surface_->repaint();
+    pump(300);
+    EXPECT_TRUE(onScreen(host_.get(), device) == want) << "painted through the backing store";
 }
 
 TEST_F(OnScreen, AnExposeShowsTheCurrentPictureNotAnOlderOne) {

@@ -32,3 +32,32 @@ TEST(PictureFit, OwnSizeWhenItFitsElseTheLargestOfItsShape) {
 }
 
 }  // namespace
+
+namespace {
+
+// Full screen: as large as the screen allows, larger or smaller than the video, its shape kept.
+TEST(PictureFit, FillingAnAreaKeepsTheShapeWithAnEvenWidth) {
+    struct Case {
+        int w, h, areaW, areaH;
+        plim::mci::PictureFit want;
+    };
+    const Case cases[] = {
+        {480, 270, 1600, 1000, {1600, 900, true}},     // wider than the screen's shape: the width fills
+        {320, 240, 1920, 1080, {1440, 1080, true}},    // narrower: the height fills
+        {853, 480, 1280, 720, {1280, 720, true}},      // a 16:9 DVD on a 16:9 screen (853 -> 1280)
+        {1080, 1920, 1920, 1080, {608, 1080, true}},   // portrait: 607.5 rounds to 608, even
+        {3840, 2160, 1920, 1080, {1920, 1080, true}},  // smaller
+        {641, 360, 641, 360, {640, 360, true}},        // odd, and the area's own width: one narrower
+        {640, 360, 0, 360, {640, 360, false}},         // no area: the video's own size
+    };
+    for (const auto& c : cases) {
+        plim::mci::PictureFit got = plim::mci::fillArea(c.w, c.h, c.areaW, c.areaH);
+        EXPECT_EQ(got.width, c.want.width) << c.w << "x" << c.h << " in " << c.areaW << "x" << c.areaH;
+        EXPECT_EQ(got.height, c.want.height) << c.w << "x" << c.h << " in " << c.areaW << "x" << c.areaH;
+        EXPECT_EQ(got.scaled, c.want.scaled) << c.w << "x" << c.h;
+        if (c.areaW > 0) EXPECT_LE(got.width, c.areaW);
+        if (c.areaH > 0) EXPECT_LE(got.height, c.areaH);
+    }
+}
+
+}  // namespace
