@@ -1,12 +1,14 @@
 // Plays the file named on the command line through the MCI service in a window, to its end,
 // then exits. With --fit WxH first, the picture is shown as large as fits in W x H, of its own
-// shape, as the viewer shows a video larger than the screen. Prints FIRST_FRAME_MS=N (open
+// shape, as the viewer shows a video larger than the screen; with --fs, the window covers the
+// screen and the picture fills it with its shape kept, centred, as the viewer's full screen. Prints FIRST_FRAME_MS=N (open
 // to the first frame on screen) and DROPPED_FIRST_SECOND=N (dropped in the first second of
 // play, where opening's work still competes); the last line printed is DROPPED=N, the frames
 // dropped as late in all.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
@@ -58,9 +60,11 @@ private:
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     int fitW = 0, fitH = 0;
-    if (argc > 3 && std::string(argv[1]) == "--fit" && std::sscanf(argv[2], "%dx%d", &fitW, &fitH) == 2) argv += 2;
+    bool full = false;
+    if (argc > 3 && std::string(argv[1]) == "--fit" && std::sscanf(argv[2], "%dx%d", &fitW, &fitH) == 2) argv += 2, argc -= 2;
+    if (argc > 2 && std::string(argv[1]) == "--fs") full = true, ++argv, --argc;
     if (argc < 2) {
-        std::fprintf(stderr, "usage: plim_play [--fit WxH] FILE\n");
+        std::fprintf(stderr, "usage: plim_play [--fit WxH | --fs] FILE\n");
         return 2;
     }
     auto service = plim::mci::createService();
@@ -87,8 +91,23 @@ int main(int argc, char** argv) {
             w = sw, h = sh;
         }
         host.resize(w, h);
+        if (full) {
+            QSize screen = host.screen()->geometry().size();
+            plim::mci::PictureFit fill = plim::mci::fillArea(w, h, screen.width(), screen.height());
+            service->sendString("put m window at 0 0 " + std::to_string(screen.width()) + " " + std::to_string(screen.height()),
+                                nullptr, 0, 0);
+            service->sendString("put m destination at " + std::to_string((screen.width() - fill.width) / 2) + " " +
+                                    std::to_string((screen.height() - fill.height) / 2) + " " + std::to_string(fill.width) +
+                                    " " + std::to_string(fill.height),
+                                nullptr, 0, 0);
+        }
     }
-    host.show();
+    if (full) {
+        host.setGeometry(host.screen()->geometry());  // the same without a window manager
+        host.showFullScreen();
+    } else {
+        host.show();
+    }
     service->sendString("window m state show", nullptr, 0, 0);
     auto* surface = dynamic_cast<plim::mci::VideoSurface*>(
         plim::forms::widgetOf(std::stoi(ask(*service, "status m window handle"))));

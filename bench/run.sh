@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs the benchmarks and prints their ratios. Makes its clips with FFmpeg; compares real-time
 # playback CPU with mpv (installed here if missing) on a virtual X server.
-# Usage: bench/run.sh [open|soak|engine|capture|playback|interlaced|4k|soak-service ...]; no argument runs them all.
+# Usage: bench/run.sh [open|soak|engine|capture|playback|interlaced|fullscreen|4k|soak-service ...]; no argument runs them all.
 set -euo pipefail
-sections=" ${*:-open soak engine capture playback interlaced 4k soak-service} "
+sections=" ${*:-open soak engine capture playback interlaced fullscreen 4k soak-service} "
 want() { [[ "$sections" == *" $1 "* ]]; }
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -45,7 +45,7 @@ if want capture; then
   echo "== capture"
   "$b/bench_capture" "$hd"
 fi
-want playback || want interlaced || want 4k || want soak-service || exit 0
+want playback || want interlaced || want fullscreen || want 4k || want soak-service || exit 0
 
 echo "== real-time playback on Xvfb: Plim, mpv and the minimal player, side by side"
 # CPU is the player's user+system time plus the X server's during the run; memory is the
@@ -177,6 +177,51 @@ fi
 if want soak-service; then
   echo "== soak through the MCI service and a video window on Xvfb: open, play 1 s, seek, close"
   "$b/bench_soak" --service "$hd" "${SOAK_HD:-200}"
+fi
+if want fullscreen; then
+runs=${BENCH_RUNS:-3}
+m=$(((runs + 1) / 2))
+echo "== full screen: Plim against mpv --fs, played in turn, each screen an X server of its own"
+# CPU here is the player's and that X server's; the picture fills the screen, its shape kept.
+h720=$(clip10 h264_720p30_10s.avi 1280x720 30 -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a libmp3lame)
+h1080=$(clip10 h264_1080p30_10s.avi 1920x1080 30 -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a libmp3lame)
+h2160=$(clip10 h264_2160p30_10s.avi 3840x2160 30 -c:v libx264 -preset veryfast -crf 22 -pix_fmt yuv420p -c:a libmp3lame)
+printf "%-34s %34s %34s %9s %9s %9s\n" "clip on screen" "Plim CPU s / RSS MiB / drop / X s" "mpv CPU s / RSS MiB / drop / X s" \
+  "CPU/mpv" "X/mpv" "RSS/mpv"
+main_display=$DISPLAY main_xvfb=$xvfb
+# Runs a player once; prints "CPU RSS_MiB DROPPED X_SERVER_S".
+measure_fs() {
+  local x0 x1 dropped
+  x0=$(xcpu)
+  /usr/bin/time -f "%U %S %M" -o /tmp/plim-bench-time "$@" >/tmp/plim-bench-out 2>&1 || true
+  x1=$(xcpu)
+  dropped=$(grep -o 'DROPPED=[0-9]*' /tmp/plim-bench-out | tail -1 | cut -d= -f2)
+  awk -v x0="$x0" -v x1="$x1" -v d="${dropped:-?}" \
+    'NR == 1 {printf "%.2f %.0f %s %.2f\n", $1 + $2 + x1 - x0, $3 / 1024, d, x1 - x0}' /tmp/plim-bench-time
+}
+for spec in "$h1080@2560x1440" "$h720@1920x1080" "$h2160@3840x2160"; do
+  c=${spec%@*} screen=${spec#*@}
+  n=$((n + 1))
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  export DISPLAY=":$n"
+  Xvfb "$DISPLAY" -screen 0 "${screen}x24" -nolisten tcp -noreset >/dev/null 2>&1 & xvfb=$!
+  for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  out=$(for _ in $(seq 1 "$runs"); do
+    printf "%s %s\n" "$(measure_fs "$b/plim_play" --fs "$c")" \
+      "$(measure_fs mpv --no-config --vo=x11 --ao=null --fs --msg-level=all=no,mpv_drops=info \
+        --script="$root/bench/mpv_drops.lua" "$c")"
+  done)
+  kill "$xvfb" 2>/dev/null || true
+  wait "$xvfb" 2>/dev/null || true
+  col() { awk -v k="$1" '{print $k}' <<<"$out"; }
+  printf "%-34s %11s %7s %5s %7s   %11s %7s %5s %7s   %7.2f %9.2f %9.2f\n" "$(basename "$c") on $screen" \
+    "$(col 1 | nth $m)" "$(col 2 | nth $m)" "$(col 3 | sort -g | tail -1)" "$(col 4 | nth $m)" \
+    "$(col 5 | nth $m)" "$(col 6 | nth $m)" "$(col 7 | sort -g | tail -1)" "$(col 8 | nth $m)" \
+    "$(awk '{print $1 / $5}' <<<"$out" | nth $m)" "$(awk '{print $4 / $8}' <<<"$out" | nth $m)" \
+    "$(awk '{print $2 / $6}' <<<"$out" | nth $m)"
+done
+export DISPLAY=$main_display
+xvfb=$main_xvfb
 fi
 want 4k || exit 0
 runs=${BENCH_RUNS:-3}
