@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 extern "C" {
@@ -20,6 +22,7 @@ extern "C" {
 #include "platform/mci/engine/play/DisplayOwed.h"
 #include "platform/mci/engine/play/PlayState.h"
 #include "platform/mci/engine/play/StepCache.h"
+#include "platform/mci/engine/sound/SoundGain.h"
 
 using namespace plim::engine;
 
@@ -373,3 +376,53 @@ TEST(FreshPages, OnlyTheWholePagesOfWritableMemoryAreMadePresent) {
     }
     EXPECT_FALSE(plim::engine::makePagesPresent(nullptr, 4 * page));
 }
+
+namespace {
+
+// The sound level as heard: samples scaled on their way to the device, a change reached
+// over a ramp of a few milliseconds (never a jump, which clicks), and at once after silence.
+TEST(SoundGain, ScalesTheSamplesAndRampsEachChange) {
+    constexpr int kRate = 48000, kRamp = 240;  // 5 ms at 48 kHz
+    struct Case {
+        const char* what;
+        double level;
+        bool settle;
+        int16_t in;
+        int16_t firstOut, lastOut;  // the first frame, and every frame past the ramp
+    } cases[] = {
+        {"full: untouched", 1.0, false, 12345, 12345, 12345},
+        {"half, ramped down", 0.5, false, 20000, 19917, 10000},
+        {"silence, ramped down", 0.0, false, -20000, -19917, 0},
+        {"half after silence: at once", 0.5, true, 20000, 10000, 10000},
+        {"past full: clamped to full", 3.0, false, -32768, -32768, -32768},
+        {"below silence: clamped to none", -1.0, true, 32767, 0, 0},
+    };
+    for (const auto& c : cases) {
+        plim::engine::SoundGain gain(kRate);
+        gain.setLevel(c.level);
+        if (c.settle) gain.settle();
+        std::vector<int16_t> stereo(2 * 2 * kRamp, c.in);
+        gain.apply(stereo.data(), 2 * kRamp, 2);
+        EXPECT_EQ(stereo[0], c.firstOut) << c.what;
+        EXPECT_EQ(stereo[1], c.firstOut) << c.what << ": both channels alike";
+        EXPECT_EQ(stereo.back(), c.lastOut) << c.what;
+        for (size_t i = 2; i < stereo.size(); i += 2)
+            ASSERT_LE(std::abs(stereo[i] - stereo[i - 2]), std::abs(int(c.in)) / (kRamp - 1) + 1) << c.what << ": no jump";
+    }
+}
+
+// A level set while the device pulls is reached over the next ramp, wherever it starts.
+TEST(SoundGain, AChangeMidwayStartsFromWhereTheGainIs) {
+    plim::engine::SoundGain gain(48000);
+    std::vector<int16_t> block(100, 10000);
+    gain.setLevel(0.0);
+    gain.apply(block.data(), 100, 1);  // 100 of the 240 frames down
+    EXPECT_NEAR(block.back(), 10000 * (1.0 - 100.0 / 240), 50);
+    gain.setLevel(1.0);
+    std::fill(block.begin(), block.end(), 10000);
+    gain.apply(block.data(), 100, 1);
+    EXPECT_NEAR(block.front(), 10000 * (1.0 - 99.0 / 240), 50) << "back up from there, not from full or silence";
+    EXPECT_EQ(block.back(), 10000);
+}
+
+}  // namespace

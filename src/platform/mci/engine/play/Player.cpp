@@ -120,6 +120,10 @@ void Player::pause() {
     if (showing_.state.mode() == Mode::Playing) transport_.stopAtLocked(Mode::Paused);
 }
 
+void Player::setSoundLevel(double level) {
+    if (media_.sound) media_.sound->setLevel(level);
+}
+
 void Player::resume() {
     std::lock_guard<PlayerMutex> lk(mu_);
     if (showing_.state.mode() != Mode::Paused) return;

@@ -54,6 +54,10 @@ public:
     // frame's time. Steps back come from the pictures the last one decoded on its way from
     // the key frame while they last (StepCache), so holding a key walks back smoothly.
     void step(int frames);
+    // The sound level, 0 to 1 (SoundGain): what is heard from now on, over a few
+    // milliseconds; the clock, the position and play go on untouched. Kept for the life of
+    // the player; nothing without a sound device.
+    void setSoundLevel(double level);
 
     Mode mode() const;
     int64_t positionUs() const;

@@ -44,6 +44,7 @@ std::unique_ptr<SoundDevice> SoundDevice::open(SoundFormat want) {
     if (d->device_ == 0) return nullptr;
     d->format_ = SoundFormat{have.freq, have.channels};
     d->deviceSamples_ = have.samples;
+    d->gain_ = std::make_unique<SoundGain>(have.freq);
     SDL_PauseAudioDevice(d->device_, 0);  // runs from now on; plays silence until started
     return d;
 }
@@ -120,6 +121,7 @@ void SoundDevice::start(uint64_t gen, int64_t posUs) {
         if (next <= posUs + kGapUs) headPtsUs_ = next;
     }
     cbWallUs_ = monotonicUs();
+    if (!playing_) gain_->settle();  // after silence: the level from the first sample
     playing_ = true;
 }
 
@@ -161,6 +163,13 @@ bool SoundDevice::skipLateLocked(Chunk& c) {
 
 void SoundDevice::fill(uint8_t* out, int len) {
     std::memset(out, 0, size_t(len));
+    fillFromBuffer(out, len);
+    // Scaled after the lock is left: the feeding side never waits on the level.
+    const int frames = len / format_.bytesPerSample();
+    gain_->apply(reinterpret_cast<int16_t*>(out), frames, format_.channels);
+}
+
+void SoundDevice::fillFromBuffer(uint8_t* out, int len) {
     std::lock_guard<StructureMutex> lk(mu_);
     if (!playing_) return;
     cbWallUs_ = monotonicUs();

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "platform/mci/engine/sound/SoundDecoder.h"
+#include "platform/mci/engine/sound/SoundGain.h"
 #include "platform/mci/engine/base/LockOrder.h"
 
 namespace plim::engine {
@@ -40,6 +41,9 @@ public:
     void start(uint64_t gen, int64_t posUs);  // begins output at posUs
     void pause();
     void close();  // waits for SDL's thread to leave fill
+    // The sound level, 0 to 1, from any thread: a gain on what is heard (SoundGain). The
+    // clock and the buffer are untouched.
+    void setLevel(double level) { if (gain_) gain_->setLevel(level); }
 
     // --- the clock (player)
     // The media time being heard; nullopt when not playing that gen, and while the device
@@ -62,6 +66,7 @@ private:
     SoundDevice() = default;
     static void callback(void* self, uint8_t* out, int len);
     void fill(uint8_t* out, int len);
+    void fillFromBuffer(uint8_t* out, int len);  // takes the lock
     void playSilenceLocked(int& done, int len, int64_t untilUs);
     bool skipLateLocked(Chunk& c);
     int64_t bufferedUsLocked() const { return format_.bytesToUs(bufferedBytes_); }
@@ -69,6 +74,7 @@ private:
     uint32_t device_ = 0;
     SoundFormat format_;
     int deviceSamples_ = 0;
+    std::unique_ptr<SoundGain> gain_;  // made with the device's rate, before it runs
 
     mutable StructureMutex mu_;
     std::deque<Chunk> chunks_;
