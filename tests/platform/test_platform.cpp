@@ -96,6 +96,14 @@ TEST(MciParser, RefusesBadInputWithTheServiceNumbers) {
         {"update movi2 hdc screen", 270},
         {"update movi2 hdc 5 at 0 0", 270},
         {"update movi2 hdc 5 paint", 259},
+        {"setaudio movi2", 273},
+        {"setaudio movi2 volume", 259},
+        {"setaudio movi2 volume to", 273},
+        {"setaudio movi2 volume to loud", 270},
+        {"setaudio movi2 volume to 1001", 282},
+        {"setaudio movi2 volume to -1", 282},
+        {"setaudio movi2 volume to 5 volume to 6", 0},
+        {"status movi2 volume length", 284},
     };
     for (auto c : cases) EXPECT_EQ(mci::parseCommand(c.text).error, c.error) << '"' << c.text << '"';
 }
@@ -138,6 +146,12 @@ TEST(MciParser, ParsesTheSystemsCommands) {
     EXPECT_EQ(update.command.verb, mci::Verb::Update);
     EXPECT_EQ(update.command.hdc, 8193);
     EXPECT_EQ((*update.command.rect)[0], -2);
+    auto level = mci::parseCommand("SETAUDIO Movi2 Volume To 950");
+    ASSERT_EQ(level.error, 0u);
+    EXPECT_EQ(level.command.verb, mci::Verb::SetAudio);
+    EXPECT_EQ(level.command.volume, 950);
+    EXPECT_EQ(mci::parseCommand("setaudio movi2 volume to 0").command.volume, 0);
+    EXPECT_EQ(mci::parseCommand("status movi2 volume").command.status, mci::StatusItem::Volume);
 }
 
 TEST(MciParser, FuzzedInputNeverBreaksTheParserOrService) {

@@ -28,6 +28,7 @@ public:
     engine::Player& player() { return *player_; }
     VideoSurface* surface() const { return surface_; }
     TimeFormat timeFormat = TimeFormat::Milliseconds;
+    int64_t volume = kFullVolume;  // as "setaudio ... volume to" set it
 
     // Units of the current time format <-> microseconds. Units are what replies tell, so
     // they never leave the 32-bit range that callers hold them in.

@@ -10,13 +10,15 @@
 
 namespace plim::mci {
 
-enum class Verb { Open, Close, Play, Stop, Pause, Resume, Seek, Step, Status, Where, Put, Realize, Window, Set, Update };
+enum class Verb { Open, Close, Play, Stop, Pause, Resume, Seek, Step, Status, Where, Put, Realize, Window, Set, Update, SetAudio };
 
-enum class StatusItem { None, Length, Position, Mode, Ready, TimeFormat, WindowHandle, FramesSkipped };
+enum class StatusItem { None, Length, Position, Mode, Ready, TimeFormat, WindowHandle, FramesSkipped, Volume };
 enum class WhereItem { None, Source, Destination, Window };
 enum class SeekTarget { None, Start, End, Value };
 enum class Style { Default, Child, Popup, Overlapped };
 enum class TimeFormat { Milliseconds, Frames };
+
+constexpr int64_t kFullVolume = 1000;
 
 enum Flag : uint32_t {
     kWait = 1u << 0,
@@ -55,6 +57,8 @@ struct MciCommand {
     std::optional<int64_t> hdc;
     // set
     std::optional<TimeFormat> timeFormat;
+    // setaudio ... volume to: the sound level, 0 (silent) to kFullVolume (as recorded)
+    std::optional<int64_t> volume;
 
     bool has(Flag f) const { return (flags & f) != 0; }
 };

@@ -31,5 +31,6 @@ uint32_t doUpdate(Device&, const MciCommand&, std::string&);
 uint32_t doRealize(Device&, const MciCommand&, std::string&);
 uint32_t doWindow(Device&, const MciCommand&, std::string&);
 uint32_t doSet(Device&, const MciCommand&, std::string&);
+uint32_t doSetAudio(Device&, const MciCommand&, std::string&);
 
 }  // namespace plim::mci

@@ -55,7 +55,8 @@ const std::vector<CommandSpec>& table() {
           {"mode", Arg::Status, uint32_t(StatusItem::Mode)}, {"ready", Arg::Status, uint32_t(StatusItem::Ready)},
           {"time format", Arg::Status, uint32_t(StatusItem::TimeFormat)},
           {"window handle", Arg::Status, uint32_t(StatusItem::WindowHandle)},
-          {"frames skipped", Arg::Status, uint32_t(StatusItem::FramesSkipped)}},
+          {"frames skipped", Arg::Status, uint32_t(StatusItem::FramesSkipped)},
+          {"volume", Arg::Status, uint32_t(StatusItem::Volume)}},
          &onDevice<doStatus>},
         {"where", Verb::Where,
          {{"source", Arg::Where, uint32_t(WhereItem::Source)},
@@ -70,6 +71,7 @@ const std::vector<CommandSpec>& table() {
         {"window", Verb::Window, {{"state", Arg::StateWord, 0}}, &onDevice<doWindow>},
         {"set", Verb::Set, {{"time format", Arg::FormatWord, 0}}, &onDevice<doSet>},
         {"update", Verb::Update, {{"hdc", Arg::Int, 0}, {"at", Arg::Rect, 0}}, &onDevice<doUpdate>},
+        {"setaudio", Verb::SetAudio, {{"volume to", Arg::Int, 0}}, &onDevice<doSetAudio>},
     };
     return t;
 }
@@ -209,6 +211,7 @@ struct Parser {
         if (cmd.verb == Verb::Open) cmd.parent = v;
         else if (cmd.verb == Verb::Step) cmd.stepBy = v;
         else if (cmd.verb == Verb::Update) cmd.hdc = v;
+        else if (cmd.verb == Verb::SetAudio) cmd.volume = v;
         else (kw.value == 1 ? cmd.from : cmd.to) = v;
         return 0;
     }
@@ -280,6 +283,9 @@ uint32_t complete(const MciCommand& c) {
         case Verb::Status: return c.status == StatusItem::None ? err::kUnsupportedFunction : 0;
         case Verb::Where: return c.where == WhereItem::None ? err::kMissingParameter : 0;
         case Verb::Set: return c.timeFormat ? 0 : err::kMissingParameter;
+        case Verb::SetAudio:
+            if (!c.volume) return err::kMissingParameter;
+            return *c.volume < 0 || *c.volume > kFullVolume ? err::kOutOfRange : 0;
         case Verb::Step: return c.stepBy < 0 ? err::kOutOfRange : 0;
         default: return 0;
     }

@@ -225,6 +225,7 @@ uint32_t doStatus(Device& d, const MciCommand& c, std::string& reply) {
             reply = std::to_string(forms::handleOf(d.surface()));
             break;
         case StatusItem::FramesSkipped: reply = std::to_string(p.droppedFrames()); break;
+        case StatusItem::Volume: reply = std::to_string(d.volume); break;
         case StatusItem::None: return err::kUnsupportedFunction;
     }
     return 0;
@@ -288,6 +289,14 @@ uint32_t doWindow(Device& d, const MciCommand& c, std::string&) {
 
 uint32_t doSet(Device& d, const MciCommand& c, std::string&) {
     d.timeFormat = *c.timeFormat;
+    return 0;
+}
+
+// The sound level of the device from now on (the parser refused one out of range). A device
+// without sound keeps the number and plays on silently.
+uint32_t doSetAudio(Device& d, const MciCommand& c, std::string&) {
+    d.volume = *c.volume;
+    d.player().setSoundLevel(double(d.volume) / double(kFullVolume));
     return 0;
 }
 
