@@ -14,6 +14,7 @@
 #include "module1/Module1.h"
 #include "CommandRecorder.h"
 #include "media/MciChannel.h"
+#include "media/SoundLevel.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Screen.h"
 #include "windows/Windows.h"
@@ -32,6 +33,7 @@ class AppTest : public ::testing::Test {
 protected:
     void SetUp() override {
         Module1::ResetState();
+        ResetSoundLevel();
         forms::Screen::setDpiOverride(96);
         recorder = std::make_shared<media::CommandRecorder>(inner());
         media::installService(recorder);

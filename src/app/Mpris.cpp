@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "media/MciChannel.h"
+#include "media/SoundLevel.h"
 #include "module1/Module1.h"
 #include "windows/Windows.h"
 
@@ -52,6 +53,10 @@ QString MprisPlayer::playbackStatus() const {
 }
 
 bool MprisPlayer::open() const { return videoOpen(); }
+
+double MprisPlayer::volume() const { return SoundLevel(); }
+
+void MprisPlayer::setVolume(double level) { SetSoundLevel(level); }
 
 qlonglong MprisPlayer::position() const {
     if (!videoOpen()) return 0;
@@ -110,6 +115,7 @@ Mpris::Mpris(QObject* parent) : QObject(parent) {
     }
     status_ = player_->playbackStatus();
     metadata_ = player_->metadata();
+    volume_ = player_->volume();
     connect(&poll_, &QTimer::timeout, this, [this] { publishChanges(); });
     poll_.start(kPollMs);
 }
@@ -118,6 +124,7 @@ void Mpris::publishChanges() {
     QVariantMap changed;
     QString status = player_->playbackStatus();
     if (status != status_) changed.insert(QStringLiteral("PlaybackStatus"), status_ = status);
+    if (double v = player_->volume(); v != volume_) changed.insert(QStringLiteral("Volume"), volume_ = v);
     QVariantMap metadata = player_->metadata();
     if (metadata != metadata_) {
         metadata_ = metadata;

@@ -46,7 +46,7 @@ class MprisPlayer : public QDBusAbstractAdaptor {
     Q_PROPERTY(double Rate READ one)
     Q_PROPERTY(double MinimumRate READ one)
     Q_PROPERTY(double MaximumRate READ one)
-    Q_PROPERTY(double Volume READ one)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
     Q_PROPERTY(bool CanGoNext READ no)
@@ -59,6 +59,9 @@ public:
     explicit MprisPlayer(QObject* parent) : QDBusAbstractAdaptor(parent) {}
     QString playbackStatus() const;
     double one() const { return 1.0; }
+    // The sound level, 0 to 1 (0 while muted); a level set is clamped to it.
+    double volume() const;
+    void setVolume(double level);
     qlonglong position() const;  // microseconds
     QVariantMap metadata() const;
     bool no() const { return false; }
@@ -89,6 +92,7 @@ private:
     QTimer poll_;
     QString status_;
     QVariantMap metadata_;
+    double volume_ = 1.0;
 };
 
 // Publishes the media controls for the life of the application, when there is a session bus.

@@ -1,6 +1,7 @@
 // Frame capture: the frame on screen, copied from the video window, saved as a BMP file.
 #include "capture/Capture.h"
 
+#include <QImage>
 #include <algorithm>
 
 #include "media/MciChannel.h"
@@ -39,6 +40,16 @@ bool shownAtAnotherSize() {
     return !VideoAtOpenSize() || Ufrm().Pic.Width() > VFrm().ScaleWidth() || Ufrm().Pic.Height() > VFrm().ScaleHeight();
 }
 }  // namespace
+
+void CopyFrameToClipboard() {
+    if (MediaOpen == 0 || VideoWidth <= 0 || VideoHeight <= 0) return;
+    QImage frame(VideoWidth, VideoHeight, QImage::Format_RGB32);
+    if (frame.isNull()) return;
+    gdi::HDC dc = gdi::dcForBitmap(&frame);
+    uint32_t rc = media::mciSendStringA("update Movi2 hdc " + std::to_string(dc) + " at 0 0 0 0", nullptr, 0, 0);
+    gdi::releaseDc(dc);
+    if (rc == 0) forms::ClipboardSetImage(frame);
+}
 
 void SaveFrameAction() {
     DiaLogT& d = DiaLog();

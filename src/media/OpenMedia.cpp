@@ -6,6 +6,7 @@
 
 #include "module1/Module1.h"
 #include "media/MciChannel.h"
+#include "media/SoundLevel.h"
 #include "media/VideoView.h"
 #include "platform/mci/display/PictureFit.h"
 #include "platform/forms/Interaction.h"
@@ -145,6 +146,7 @@ void Module1::OpenMedia() {
         return;
     }
     MediaOpen = -1;
+    ApplySoundLevelToNewVideo();
     media::mciSendStringA("status Movi2 length", reply.text, media::kReplyLength, 0);
     MediaLength = rt::CLng(media::ReplyNumber(reply));
     media::mciExecute("realize Movi2 normal");

@@ -1,9 +1,12 @@
 // Keys on the video window: one-frame steps, play and pause, the first and the last frame,
 // each through the command channel as the buttons do, the thumb following; and the window's
 // size: F (or a double click on the picture) for full screen, Escape to leave it, Alt+0,
-// Alt+1 and Alt+2 for 50, 100 and 200 %.
+// Alt+1 and Alt+2 for 50, 100 and 200 %; the sound: 9 and 0 5 % lower and higher, M mutes and
+// unmutes; Ctrl+C copies the frame shown.
 #include "module1/Module1.h"
 #include "media/MciChannel.h"
+#include "capture/Capture.h"
+#include "media/SoundLevel.h"
 #include "media/VideoView.h"
 #include "windows/Windows.h"
 
@@ -23,15 +26,26 @@ void Navigate(const std::string& command) {
     ThumbToPosition();
 }
 
-constexpr int16_t kShiftAlt = 4;
+constexpr int16_t kShiftCtrl = 2, kShiftAlt = 4;
 
-// Alt with a digit: the window's scale.
-void ScaleKey(int16_t keyCode) {
+// Alt with a digit: the window's scale. False for other keys.
+bool ScaleKey(int16_t keyCode) {
     switch (keyCode) {
-        case '0': ShowVideoAtScale(50); break;
-        case '1': ShowVideoAtScale(100); break;
-        case '2': ShowVideoAtScale(200); break;
-        default: break;
+        case '0': ShowVideoAtScale(50); return true;
+        case '1': ShowVideoAtScale(100); return true;
+        case '2': ShowVideoAtScale(200); return true;
+        default: return false;
+    }
+}
+
+// The letters and digits that act alone: full screen and the sound. False for other keys.
+bool PlainKey(int16_t keyCode) {
+    switch (keyCode) {
+        case 'F': ToggleFullScreen(); return true;
+        case '9': SoundLevelDown(); return true;
+        case '0': SoundLevelUp(); return true;
+        case 'M': ToggleMute(); return true;
+        default: return false;
     }
 }
 }  // namespace
@@ -42,11 +56,10 @@ void VFrmT::Pic_DblClick() {
 
 void VFrmT::Form_KeyDown(int16_t keyCode, int16_t shift) {
     if (MediaOpen == 0) return;
-    if (shift == kShiftAlt) return ScaleKey(keyCode);
+    if (shift == kShiftAlt && ScaleKey(keyCode)) return;
+    if (shift == kShiftCtrl && keyCode == 'C') return CopyFrameToClipboard();
+    if (shift == 0 && PlainKey(keyCode)) return;
     switch (keyCode) {
-        case 'F':
-            if (shift == 0) ToggleFullScreen();
-            break;
         case forms::kKeyEscape: LeaveFullScreen(); break;
         case forms::kKeyRight:
         case forms::kKeyPeriod: Navigate("step movi2 by 1"); break;

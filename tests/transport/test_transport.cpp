@@ -4,7 +4,9 @@
 
 #include "../AppFixture.h"
 #include "../TestSupport.h"
+#include "media/VideoView.h"
 #include "platform/forms/Runtime.h"
+#include "platform/gdi/Gdi.h"
 #include "platform/mci/MciService.h"
 
 using namespace plim;
@@ -366,6 +368,102 @@ TEST_F(RealTransport, KeysStepPauseAndMoveTheThumb) {
     EXPECT_EQ(Playing, 1);
     VFrm().Form_KeyDown(forms::kKeySpace, 0);
     EXPECT_EQ(Playing, 0);
+}
+
+// The sound level from the video window's keys: 5 % steps on the device's scale, mute and
+// unmute, kept for the next video; nothing sent before the level first changes.
+TEST_F(RealTransport, SoundLevelKeysSetTheDeviceAndOutliveTheVideo) {
+    open("h264_aac.mp4");
+    auto opening = sent();
+    EXPECT_TRUE(std::none_of(opening.begin(), opening.end(), [](const std::string& c) { return c.find("setaudio") != c.npos; }))
+        << "an open at the full level sends what it always has";
+    struct Case {
+        int16_t key;
+        const char* command;
+        double heard;
+    } cases[] = {{'9', "send: setaudio movi2 volume to 950", 0.95}, {'9', "send: setaudio movi2 volume to 900", 0.90},
+                 {'M', "send: setaudio movi2 volume to 0", 0.0},    {'M', "send: setaudio movi2 volume to 900", 0.90},
+                 {'0', "send: setaudio movi2 volume to 950", 0.95}, {'M', "send: setaudio movi2 volume to 0", 0.0},
+                 {'9', "send: setaudio movi2 volume to 900", 0.90}};  // a change while muted unmutes
+    for (const Case& c : cases) {
+        recorder->clear();
+        VFrm().Form_KeyDown(c.key, 0);
+        ASSERT_EQ(sent().size(), 1u) << c.command;
+        EXPECT_EQ(sent()[0], c.command);
+        EXPECT_DOUBLE_EQ(SoundLevel(), c.heard) << c.command;
+    }
+    media::ReplyBuffer r;
+    media::mciSendStringA("status movi2 volume", r.text, media::kReplyLength, 0);
+    EXPECT_STREQ(r.text, "900");
+    media::mciExecute("close movi2");
+    recorder->clear();
+    Module1::OpenMedia();
+    ASSERT_EQ(MediaOpen, -1);
+    auto reopening = sent();
+    EXPECT_NE(std::find(reopening.begin(), reopening.end(), "send: setaudio movi2 volume to 900"), reopening.end())
+        << "the next video keeps the level";
+    SetSoundLevel(0.333);
+    EXPECT_DOUBLE_EQ(SoundLevel(), 0.333);
+    VFrm().Form_KeyDown('0', 0);
+    EXPECT_DOUBLE_EQ(SoundLevel(), 0.35) << "back on the 5 % steps";
+    for (int i = 0; i < 30; ++i) VFrm().Form_KeyDown('0', 0);
+    EXPECT_DOUBLE_EQ(SoundLevel(), 1.0);
+}
+
+// Ctrl+C: the frame shown, at the video's own size however the window shows it, as the
+// save's "update" draws it; nothing without a video.
+TEST_F(RealTransport, CtrlCCopiesTheFrameAtItsOwnSize) {
+    QClipboard* clip = QGuiApplication::clipboard();
+    clip->setText("before");
+    Module1::Main();
+    VFrm().Form_KeyDown('C', 2);
+    EXPECT_EQ(clip->text(), "before") << "no video: the clipboard is left alone";
+    open("h264.avi");
+    plim::test::pumpEvents(200);
+    for (int scale : {200, 100}) {
+        VFrm().Form_KeyDown(scale == 200 ? '2' : '1', 4);
+        VFrm().Form_KeyDown('C', 2);
+        QImage copied = clip->image();
+        ASSERT_EQ(copied.size(), QSize(320, 240)) << scale;
+        QImage drawn(320, 240, QImage::Format_RGB32);
+        gdi::HDC dc = gdi::dcForBitmap(&drawn);
+        media::mciSendStringA("update movi2 hdc " + std::to_string(dc) + " at 0 0 0 0", nullptr, 0, 0);
+        gdi::releaseDc(dc);
+        EXPECT_TRUE(copied.convertToFormat(QImage::Format_RGB32) == drawn) << scale;
+    }
+}
+
+// Alt+2, Alt+0 and Alt+1 size the window for the picture at 200, 50 and 100 %, telling the
+// device the picture's size; F and Escape go full screen and back, the device's rectangles
+// put back as they were.
+TEST_F(RealTransport, TheWindowsScalesAndFullScreen) {
+    open("h264.avi");
+    const QSize opened(int(VFrm().ScaleWidth()), int(VFrm().ScaleHeight()));
+    struct Case {
+        int16_t key;
+        QSize client;
+        const char* destination;
+    } cases[] = {{'2', {644, 484}, "send: put Movi2 destination at 0 0 640 480"},
+                 {'0', {164, 124}, "send: put Movi2 destination at 0 0 160 120"},
+                 {'1', {324, 244}, "send: put Movi2 destination at 0 0 320 240"}};
+    for (const Case& c : cases) {
+        recorder->clear();
+        VFrm().Form_KeyDown(c.key, 4);
+        EXPECT_EQ(QSize(int(VFrm().ScaleWidth()), int(VFrm().ScaleHeight())), c.client) << c.destination;
+        auto cmds = sent();
+        EXPECT_NE(std::find(cmds.begin(), cmds.end(), c.destination), cmds.end()) << c.destination;
+        EXPECT_EQ(VideoAtOpenSize(), c.key == '1') << c.destination;
+    }
+    EXPECT_EQ(QSize(int(VFrm().ScaleWidth()), int(VFrm().ScaleHeight())), opened);
+    recorder->clear();
+    VFrm().Form_KeyDown('F', 0);
+    EXPECT_TRUE(VFrm().FullScreen());
+    EXPECT_FALSE(VideoAtOpenSize());
+    VFrm().Form_KeyDown(forms::kKeyEscape, 0);
+    EXPECT_FALSE(VFrm().FullScreen());
+    auto cmds = sent();
+    EXPECT_EQ(cmds.back(), "send: put Movi2 destination at 0 0 320 240") << "put back as it was";
+    EXPECT_EQ(QSize(int(VFrm().ScaleWidth()), int(VFrm().ScaleHeight())), opened);
 }
 
 TEST_F(RealTransport, KeysDoNothingWithoutAnOpenVideo) {

@@ -44,6 +44,10 @@ void ClipboardClear() {
     if (QClipboard* c = QGuiApplication::clipboard()) c->clear();
 }
 
+void ClipboardSetImage(const QImage& picture) {
+    if (QClipboard* c = QGuiApplication::clipboard()) c->setImage(picture);
+}
+
 void End() {
     if (g_end) g_end();
     std::fflush(stdout);

@@ -3,6 +3,8 @@
 // tests replace so that no test blocks on a modal box or ends the test program.
 // GUI thread only.
 #include <functional>
+
+#include <QImage>
 #include <optional>
 #include <string>
 
@@ -30,6 +32,9 @@ void setMsgBoxHandler(MsgBoxHandler handler);
 void DoEvents();
 
 void ClipboardClear();
+// Puts the picture on the clipboard, as an image in every type the toolkit offers (PNG
+// among them).
+void ClipboardSetImage(const QImage& picture);
 
 // Ends the process at once: no further handler of any window runs.
 [[noreturn]] void End();
