@@ -10,7 +10,7 @@ packages=(
   libgtest-dev
   clang libclang-rt-dev
   ffmpeg mjpegtools
-  xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
+  xvfb xauth openbox xdotool wmctrl x11-utils imagemagick xclip
   fonts-ipafont-gothic qt6-translations-l10n
   lintian desktop-file-utils appstream valgrind
   python3 python3-pil python3-xlib python3-dbus python3-gi dbus-daemon x11-xserver-utils

@@ -7,6 +7,9 @@ gets the window and the BMP it always had.
 A camcorder's DV and a 16:9 DVD, whose pixels are not square, get a window and a BMP at
 their display aspect, as high as stored.
 
+Ctrl+C on the video window puts the frame on the clipboard, at its display size whatever
+the window shows: a PNG equal to ffmpeg's frame.
+
 Usage: large_video_test.py PLIM HD_CLIP UHD_CLIP SMALL_CLIP [NON_SQUARE_CLIP...].
 Prints 'N passed, N failed'.
 """
@@ -31,6 +34,24 @@ def video_window(d, main_title="^Plim$"):
     sized = [(client_geometry(d, w)[2] * client_geometry(d, w)[3], w) for w in ids]
     big = [w for area, w in sorted(sized, reverse=True) if area > 100 * 100]
     return big[0] if big else None
+
+
+def copy_to_clipboard(d, video, clip, name, w, h):
+    """Ctrl+C, then the clipboard read as image/png (xclip) against ffmpeg's frame 0."""
+    import io
+    from PIL import Image
+    d.x("xdotool", "windowactivate", "--sync", video)
+    d.x("xdotool", "key", "--clearmodifiers", "ctrl+c")
+    read = lambda: subprocess.run(["xclip", "-selection", "clipboard", "-t", "image/png", "-o"], env=d.env,  # noqa: E731
+                                  capture_output=True, timeout=10).stdout
+    png = wait_for(lambda: (lambda b: b if b.startswith(b"\x89PNG") else None)(read()), 10)
+    check(f"{name}: Ctrl+C puts a PNG on the clipboard", bool(png))
+    if not png:
+        return
+    picture = Image.open(io.BytesIO(png)).convert("RGB")
+    check(f"{name}: the copy is the frame at its display size", picture.size == (w, h), f"{picture.size}")
+    db = psnr(picture.tobytes(), reference_frame(clip, 0))
+    check(f"{name}: the copy is ffmpeg's frame", db >= 45, f"{db:.1f} dB")
 
 
 def session(screen, clip, scaled):
@@ -61,6 +82,7 @@ def session(screen, clip, scaled):
         got = wait_for(lambda: (lambda p: p if psnr(p, want) >= 35 else None)(shown(d, video, dw, dh)), 30)
         check(f"{name}: the picture is the frame, scaled as ffmpeg scales it" if scaled else f"{name}: the picture is the frame",
               bool(got), f"{psnr(shown(d, video, dw, dh), want):.1f} dB")
+        copy_to_clipboard(d, video, clip, name, w, h)
         save_frame(d, folder, clip, w, h, 0)
         bmp = os.path.join(folder, "frame.bmp")
         if os.path.exists(bmp):

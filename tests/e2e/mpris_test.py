@@ -4,7 +4,8 @@ dbus-run-session): a video named on the command line, its name in Japanese, is d
 org.mpris.MediaPlayer2.plim as a desktop's media keys and panels drive it. The status follows
 play and pause, the position moves while playing, PlayPause gives the play button its play
 picture again, SetPosition shows the exact frame (against ffmpeg's decode), the metadata
-carries the name and the length, and Quit ends Plim.
+carries the name and the length, the sound level follows the video window's keys (9, 0, m)
+and a Set of Volume, each change published with PropertiesChanged, and Quit ends Plim.
 
 Usage: mpris_test.py PLIM CLIP (a clip of about 6 s). Prints 'N passed, N failed'.
 """
@@ -30,6 +31,34 @@ def frame_at(clip, seconds):
                           "frame=best_effort_timestamp_time", "-of", "csv=p=0", clip], capture_output=True, text=True).stdout
     times = [float(t) for t in out.split() if t and t != "N/A"]
     return max(k for k, t in enumerate(times) if t <= times[0] + seconds + 1e-6)
+
+
+def sound_level(d, video, get, props):
+    """The keys of the video window and a Set, read back through Volume; every change is
+    published (PropertiesChanged, seen by dbus-monitor on the same bus)."""
+    import dbus
+    monitor = subprocess.Popen(["stdbuf", "-oL", "dbus-monitor", "--session", "type='signal',member='PropertiesChanged'"],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    try:
+        check("the level starts full", abs(float(get("Volume")) - 1.0) < 1e-9, str(get("Volume")))
+        for keys, want in ((["9", "9"], 0.9), (["m"], 0.0), (["m"], 0.9), (["0"], 0.95)):
+            d.x("xdotool", "windowactivate", "--sync", video)
+            for k in keys:
+                d.x("xdotool", "key", "--clearmodifiers", k)
+            got = wait_for(lambda: abs(float(get("Volume")) - want) < 1e-6, 5)
+            check(f"keys {' '.join(keys)}: Volume reads {want}", bool(got), str(get("Volume")))
+            time.sleep(0.4)  # changes are published from a poll: one at a time here
+        props.Set(PLAYER, "Volume", dbus.Double(0.5))
+        check("a Set of 0.5 reads 0.5", bool(wait_for(lambda: abs(float(get("Volume")) - 0.5) < 1e-6, 5)), str(get("Volume")))
+        time.sleep(0.4)
+        props.Set(PLAYER, "Volume", dbus.Double(7.0))
+        check("a Set past 1 is clamped", bool(wait_for(lambda: abs(float(get("Volume")) - 1.0) < 1e-6, 5)), str(get("Volume")))
+        time.sleep(0.6)  # the last change is published within a poll
+    finally:
+        monitor.terminate()
+        out = monitor.communicate(timeout=5)[0]
+    levels = [line for line in out.splitlines() if '"Volume"' in line]
+    check("each change of the level is published (PropertiesChanged)", len(levels) >= 6, f"{len(levels)} in {out[-400:]}")
 
 
 def main():
@@ -80,6 +109,7 @@ def main():
         ok, detail = wait_for_frame(d, video, clip, w, h, due)
         check(f"SetPosition to 2 s shows frame {due} exactly", ok, detail)
         check("the position reads 2 s", abs(int(get("Position")) - 2000000) <= 40000, str(int(get("Position"))))
+        sound_level(d, video, get, props)
         dbus.Interface(obj, "org.mpris.MediaPlayer2").Quit()
         code = exit_status(plim)
         check("Quit ends plim", code == 0, f"exit {code}")
