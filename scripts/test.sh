@@ -27,9 +27,9 @@ if ! valgrind -q --error-exitcode=1 "$converter" --gtest_list_tests >/dev/null 2
 fi
 valgrind -q --error-exitcode=1 "$converter"
 
-echo "== libFuzzer targets (clang): the command parser and the whole service path, bounded runs"
+echo "== libFuzzer targets (clang): the command parser, the whole service path and media files, bounded runs"
 CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIM_SANITIZE=fuzzer >/dev/null
-ninja -C "$root/build/fuzz" -j "$jobs" fuzz_mci_parser fuzz_mci_service
+ninja -C "$root/build/fuzz" -j "$jobs" fuzz_mci_parser fuzz_mci_service fuzz_media plim_filters
 (cd "$root/build/fuzz" && ctest --output-on-failure)
 
 echo "== everything under AddressSanitizer and UBSan"

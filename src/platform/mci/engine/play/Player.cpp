@@ -38,9 +38,9 @@ PlayFacts factsFor(const Timeline& t) {
 int64_t Player::nowUs() { return monotonicUs(); }
 
 // The sound's decoder and device, or neither: the player then runs silently on its own clock.
-void Player::openSound(Opened& m, const Timeline& t) {
+void Player::openSound(Opened& m, const Timeline& t, bool unplayed) {
     auto dec = SoundDecoder::open(m.src->audioStream(), t.soundOriginUs, t.windowUs);
-    auto dev = dec ? SoundDevice::open(dec->streamFormat()) : nullptr;
+    auto dev = !dec ? nullptr : unplayed ? SoundDevice::openUnplayed(dec->streamFormat()) : SoundDevice::open(dec->streamFormat());
     if (!dev) return;
     dec->setOutput(dev->format());
     m.soundDec = std::move(dec);
@@ -52,7 +52,7 @@ OpenError Player::open(const std::string& path, std::unique_ptr<Player>& out, Op
     if (OpenError e = MediaSource::open(path, m.src); e != OpenError::None) return e;
     Timeline t;
     if (OpenError e = settleTimeline(*m.src, opts.decoderThreads, m.dec, t); e != OpenError::None) return e;
-    if (t.info.hasAudio && opts.audio) openSound(m, t);
+    if (t.info.hasAudio && opts.audio) openSound(m, t, opts.soundUnplayed);
     m.continuesFromProbe = t.continuesFromProbe;
     m.soundRead = std::move(t.soundRead);
     std::unique_ptr<Player> p(new Player(std::move(m), factsFor(t)));

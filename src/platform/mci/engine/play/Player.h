@@ -35,6 +35,9 @@ public:
     struct Options {
         int decoderThreads = 0;  // 0: chosen by picture size and rate (decoderThreadsFor)
         bool audio = true;       // play the sound through the audio device when there is one
+        // Tests: the sound decoded into a device that nothing plays (SoundDevice::openUnplayed),
+        // whose sound the test pulls itself (PlayerProbe::pullSound).
+        bool soundUnplayed = false;
     };
     // Opens and probes the file synchronously.
     static OpenError open(const std::string& path, std::unique_ptr<Player>& out, Options opts);
@@ -91,7 +94,7 @@ private:
         PacketList soundRead;             // the sound open read, for the reader to play first
     };
     Player(Opened media, const PlayFacts& facts);
-    static void openSound(Opened& m, const Timeline& t);
+    static void openSound(Opened& m, const Timeline& t, bool unplayed);
     void assemble();
 
     mutable PlayerMutex mu_;

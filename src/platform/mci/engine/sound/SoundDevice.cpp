@@ -49,6 +49,15 @@ std::unique_ptr<SoundDevice> SoundDevice::open(SoundFormat want) {
     return d;
 }
 
+std::unique_ptr<SoundDevice> SoundDevice::openUnplayed(SoundFormat format) {
+    if (format.rate <= 0 || format.channels <= 0) return nullptr;
+    std::unique_ptr<SoundDevice> d(new SoundDevice());
+    d->format_ = format;
+    d->deviceSamples_ = kDeviceSamples;
+    d->gain_ = std::make_unique<SoundGain>(format.rate);
+    return d;
+}
+
 SoundDevice::~SoundDevice() { close(); }
 
 void SoundDevice::close() {

@@ -22,6 +22,9 @@ public:
     // nullptr when no audio device opens: the player then runs silently on its own clock.
     // The device may differ from the format asked for; format() says what it plays.
     static std::unique_ptr<SoundDevice> open(SoundFormat want);
+    // The same buffer and clock with no audio device behind it: nothing pulls its sound but
+    // a caller of fill (a test standing in for the device, at its own pace).
+    static std::unique_ptr<SoundDevice> openUnplayed(SoundFormat format);
     ~SoundDevice();
     SoundDevice(const SoundDevice&) = delete;
     SoundDevice& operator=(const SoundDevice&) = delete;
@@ -56,6 +59,10 @@ public:
     // next sound not yet heard; nullopt while the stream goes on or nothing is left.
     std::optional<int64_t> leftAfter(uint64_t gen, int64_t afterUs) const;
 
+    // --- the device's pull (SDL's audio thread, or whoever stands in for it)
+    // Writes len bytes of what is heard next (silence where there is nothing), at the level.
+    void fill(uint8_t* out, int len);
+
 private:
     struct Chunk {
         int64_t ptsUs;
@@ -65,7 +72,6 @@ private:
     };
     SoundDevice() = default;
     static void callback(void* self, uint8_t* out, int len);
-    void fill(uint8_t* out, int len);
     void fillFromBuffer(uint8_t* out, int len);  // takes the lock
     void playSilenceLocked(int& done, int len, int64_t untilUs);
     bool skipLateLocked(Chunk& c);
