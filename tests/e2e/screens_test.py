@@ -23,7 +23,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from frames import probe, psnr, reference_frame, shown  # noqa: E402
+from frames import probe, psnr, reference_frame, shown, wait_until_still  # noqa: E402
 from xsession import Display, check, click, client_geometry, outer, placed, results, wait_for, window_ids  # noqa: E402
 
 PLIM, CLIP = (os.path.abspath(a) for a in sys.argv[1:3])
@@ -83,8 +83,11 @@ class Plim:
         self.press(dialog[0], 151, 154)  # the name box
         self.d.x("xdotool", "type", "--delay", "50", name)
         self.press(dialog[0], 193, 190)  # OK
-        if wait_for(lambda: window_ids(self.d, "^ $"), 10):
-            self.d.x("xdotool", "key", "Return")
+        box = wait_for(lambda: window_ids(self.d, "^ $"), 10)
+        if box:  # answered, and gone: it must not cover what is looked at next
+            self.d.x("xdotool", "windowactivate", "--sync", box[0])
+            self.d.x("xdotool", "key", "--window", box[0], "Return")
+            wait_for(lambda: not window_ids(self.d, "^ $"), 10)
         bmp = os.path.join(self.folder, name + ".bmp")
         if not wait_for(lambda: os.path.exists(bmp) and os.path.getsize(bmp) > 0, 5):
             return None
@@ -98,6 +101,29 @@ class Plim:
             self.proc.wait()
         self.d.close()
         shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def showing(p, want, w, h, x=0, y=0, timeout=15):
+    """The PSNR of the w x h pixels at (x, y) against want, once it reaches 30 dB or the
+    timeout passes (a window just resized or moved is repainted a moment later)."""
+    best = 0.0
+    end = time.time() + timeout
+    while time.time() < end:
+        best = psnr(p.picture(w, h, x, y), want)
+        if best >= 30:
+            break
+        time.sleep(0.2)
+    return best
+
+
+def settled(p, wid, want=None, timeout=10):
+    """The window's outer geometry once it stands still (and equals want, when given)."""
+    end = time.time() + timeout
+    now = placed(p.d, wid)
+    while want is not None and now != want and time.time() < end:
+        time.sleep(0.2)
+        now = placed(p.d, wid)
+    return now
 
 
 def shrunk(rgb, w, h, k):
@@ -143,7 +169,8 @@ def density(dpi, keep):
         margin = p.picture(vw - W * k, H * k, W * k, 0)
         check(f"{dpi} dpi: black beside the picture", margin and not margin.strip(b"\0"))
         if dpi in (96, 192):
-            keep[dpi] = (shown(p.d, p.main, 161 * k, 54 * k), p.save(f"at{dpi}"))
+            main = wait_until_still(p.d, p.main, 161 * k, 54 * k)
+            keep[dpi] = (main, p.save(f"at{dpi}"))
             check(f"{dpi} dpi: the frame is saved", keep[dpi][1] is not None)
     finally:
         p.close()
@@ -171,7 +198,8 @@ def full_screen_and_scales():
         check("full screen: the video window appears", bool(p.video))
         if not p.video:
             return
-        before = outer(p.d, p.video)
+        time.sleep(1.5)  # the frame's late corrections come within a second of the first showing
+        before = settled(p, p.video)
         fit_h = sh if W * sh <= H * sw else round(H * sw / W)
         fit_w = round(W * fit_h / H) if fit_h == sh else sw
         fit_w += fit_w % 2
@@ -181,8 +209,7 @@ def full_screen_and_scales():
             enter()
             full = wait_for(lambda: is_full(p) and client_geometry(p.d, p.video)[2:] == (sw, sh), 10)
             check(f"full screen with {how}: the window covers the screen", bool(full), f"{client_geometry(p.d, p.video)}")
-            time.sleep(0.5)
-            db = psnr(p.picture(fit_w, fit_h, x0, y0), scaled_reference(fit_w, fit_h))
+            db = showing(p, scaled_reference(fit_w, fit_h), fit_w, fit_h, x0, y0)
             check(f"full screen with {how}: the picture fitted, centred ({fit_w}x{fit_h})", db >= 30, f"{db:.1f} dB")
             side = p.picture(max(1, x0), sh) if x0 else p.picture(sw, max(1, y0))
             check(f"full screen with {how}: black beside it", side and not side.strip(b"\0"), "")
@@ -196,7 +223,7 @@ def full_screen_and_scales():
                           reference_frame(CLIP, 0)) if ok else 0
                 check("full screen: the frame saved is the video's own", db >= 45, f"{db:.1f} dB")
             leave()
-            back = wait_for(lambda: not is_full(p) and outer(p.d, p.video) == before, 10)
+            back = wait_for(lambda: not is_full(p), 10) and settled(p, p.video, before) == before
             check(f"leaving full screen ({how}): the window's exact size and place", bool(back),
                   f"{outer(p.d, p.video)} != {before}")
         for key, pct in (("alt+2", 200), ("alt+0", 50), ("alt+1", 100)):
@@ -204,11 +231,11 @@ def full_screen_and_scales():
             w, h = W * pct // 100, H * pct // 100
             sized = wait_for(lambda: client_geometry(p.d, p.video)[2:] == (w + 4, h + 4), 10)
             check(f"{key}: the window holds the picture at {pct} %", bool(sized), f"{client_geometry(p.d, p.video)}")
-            time.sleep(0.5)
             ref = reference_frame(CLIP, 0) if pct == 100 else scaled_reference(w, h)
-            db = psnr(p.picture(w, h), ref)
+            db = showing(p, ref, w, h)
             check(f"{key}: the picture is ffmpeg's frame at {w}x{h}", db >= 30, f"{db:.1f} dB")
-        check("alt+1: back at the open's size and place", outer(p.d, p.video) == before, f"{outer(p.d, p.video)}")
+        now = settled(p, p.video, before)
+        check("alt+1: back at the open's size and place", now == before, f"{now} != {before}")
     finally:
         p.close()
 

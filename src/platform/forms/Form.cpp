@@ -195,6 +195,7 @@ void Form::placeClient() {
 }
 
 void Form::setWidth(float twips) {
+    ++sizings_;
     QMargins m = frameMargins();
     int outer = toPx(twips, Screen::TwipsPerPixelX());
     if (!outerSet_) requestedOuter_ = QSize(-1, -1);
@@ -205,6 +206,7 @@ void Form::setWidth(float twips) {
 }
 
 void Form::setHeight(float twips) {
+    ++sizings_;
     QMargins m = frameMargins();
     int outer = toPx(twips, Screen::TwipsPerPixelY());
     if (!outerSet_) requestedOuter_ = QSize(-1, -1);
@@ -266,6 +268,15 @@ void Form::setFullScreen(bool on) {
     }
     fullScreen_ = false;
     w_->showNormal();
+    // The window manager gives the frame back some time after: the size and place are set
+    // again as it settles, as when a window is first shown.
+    const int restore = ++sizings_;  // until the program sizes the window again
+    for (int ms : {0, 50, 150, 400, 1000})
+        QTimer::singleShot(ms, w_, [this, restore, client = normalClient_] {
+            if (fullScreen_ || sizings_ != restore) return;
+            resizeClient(client);
+            if (posSet_) placeClient();
+        });
     resizeClient(normalClient_);
     if (posSet_) placeClient();
 }

@@ -127,6 +127,7 @@ private:
     QMargins posMargins_;    // margins assumed when the client was placed
     bool fullScreen_ = false;
     QSize normalClient_;     // the client's size before full screen
+    int sizings_ = 0;        // sizes set by the program and full screens left, counted
 };
 
 // A form created with its design state on first reference and discarded by Unload.
