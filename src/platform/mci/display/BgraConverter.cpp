@@ -9,6 +9,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "platform/mci/engine/base/StoredEnum.h"
+
 namespace plim::mci {
 
 using engine::VideoFrame;
@@ -71,7 +73,7 @@ BgraConverter::~BgraConverter() {
 // bit-exact path, which never writes past the picture. A context is made anew for another
 // size or format, and always tuned then: a new one may lie where the old one did.
 SwsContext* BgraConverter::prepare(const AVFrame* f, bool exact, int outWidth, int outHeight) {
-    bool full = f->color_range == AVCOL_RANGE_JPEG;
+    bool full = engine::storedValue(f->color_range) == AVCOL_RANGE_JPEG;
     AVPixelFormat src = plainFormat(static_cast<AVPixelFormat>(f->format), full);
     Context& c = exact ? exact_ : fast_;
     if (!c.sws || c.width != f->width || c.height != f->height || c.format != src || c.outWidth != outWidth ||
@@ -83,7 +85,7 @@ SwsContext* BgraConverter::prepare(const AVFrame* f, bool exact, int outWidth, i
                     f->width, f->height, src, outWidth, outHeight};
         if (!c.sws) return nullptr;
     }
-    int cs = chooseColorspace(f->colorspace, f->width, f->height);
+    int cs = chooseColorspace(engine::storedValue(f->colorspace), f->width, f->height);
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(src);
     bool yuv = desc && !(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) && desc->nb_components >= 3;
     if (yuv && (cs != c.colorspace || full != c.full)) {

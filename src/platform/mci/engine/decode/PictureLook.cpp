@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
+#include "platform/mci/engine/base/StoredEnum.h"
 #include "platform/mci/engine/decode/FilterGraph.h"
 
 namespace plim::engine {
@@ -53,7 +54,8 @@ void PictureLook::setOrientation(Orientation o) {
 }
 
 PictureLook::Input PictureLook::inputOf(const AVFrame* f) {
-    return {f->width, f->height, f->format, f->color_trc, f->color_primaries, f->colorspace, f->color_range};
+    return {f->width, f->height, f->format, storedValue(f->color_trc), storedValue(f->color_primaries), storedValue(f->colorspace),
+            storedValue(f->color_range)};
 }
 
 // One picture through the graph; the graph's filters give one picture for each taken.
@@ -64,7 +66,7 @@ const AVFrame* PictureLook::run(const AVFrame* f) {
 
 const AVFrame* PictureLook::apply(const AVFrame* f) {
     if (!f) return f;
-    bool hdr = isHdrTransfer(f->color_trc);
+    bool hdr = isHdrTransfer(storedValue(f->color_trc));
     if (!orientation_.any() && !hdr) return f;
     if (!FilterGraph::available()) return f;  // said once on stderr
     Input in = inputOf(f);
@@ -77,7 +79,7 @@ const AVFrame* PictureLook::apply(const AVFrame* f) {
 // The graph for pictures like f: the whole look, or the turn alone when the HDR mapping
 // cannot be made here. Tried once for each kind of picture.
 void PictureLook::prepare(const Input& in, const AVFrame* f, bool hdr) {
-    graph_ = FilterGraph::make(lookFilters(orientation_, hdr, f->color_primaries, f->colorspace), f);
+    graph_ = FilterGraph::make(lookFilters(orientation_, hdr, storedValue(f->color_primaries), storedValue(f->colorspace)), f);
     if (!graph_ && hdr) {
         std::fprintf(stderr, "plim: HDR pictures cannot be mapped to SDR here (libavfilter's zscale and tonemap);"
                              " they are shown unmapped\n");

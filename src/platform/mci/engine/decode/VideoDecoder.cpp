@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include "platform/mci/engine/base/DecodeLoop.h"
+#include "platform/mci/engine/base/StoredEnum.h"
 #include "platform/mci/engine/base/Time.h"
 
 namespace plim::engine {
@@ -144,7 +145,7 @@ std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int st
 }
 
 bool VideoDecoder::picturesInterlaced() const {
-    AVFieldOrder order = ctx_ ? ctx_->field_order : AV_FIELD_UNKNOWN;
+    int order = ctx_ ? storedValue(ctx_->field_order) : AV_FIELD_UNKNOWN;
     bool fields = order == AV_FIELD_TT || order == AV_FIELD_BB || order == AV_FIELD_TB || order == AV_FIELD_BT;
     return fields || (!probed_.empty() && probed_.front()->interlaced_frame);
 }
