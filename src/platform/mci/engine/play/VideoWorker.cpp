@@ -1,6 +1,7 @@
 #include "platform/mci/engine/play/VideoWorker.h"
 
 #include <algorithm>
+#include <utility>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -43,10 +44,16 @@ VideoFrame VideoWorker::picture(const AVFrame* f, int64_t ptsUs) {
     return vf;
 }
 
+// A picture that cannot be made (a damaged one) is not shown; when it was the one a seek or
+// open asked for, the next one made stands for it, or the display would wait for it for ever
+// while the pictures after it fill the queue.
 void VideoWorker::handOn(AVFrame* f, int64_t ptsUs, bool seekTarget) {
     VideoFrame vf = picture(f, ptsUs);
-    if (!vf.valid()) return;  // no picture could be made: none is shown for this one
-    vf.seekTarget = seekTarget;
+    if (!vf.valid()) {
+        targetOwed_ = targetOwed_ || seekTarget;
+        return;
+    }
+    vf.seekTarget = seekTarget || std::exchange(targetOwed_, false);
     decoded_.fq.push(std::move(vf));  // blocks while the queue is full; false: stale
 }
 
@@ -83,6 +90,7 @@ void VideoWorker::begin(const PacketItem& flush) {
     gen_ = flush.gen;
     start_ = flush;
     retry_ = false;
+    targetOwed_ = false;
     picker_.reset(flush.seekTargetUs, flush.fromStart);
     lastEndUs_ = 0;
     if (deinterlacer_) deinterlacer_->begin(flush.fromStart);

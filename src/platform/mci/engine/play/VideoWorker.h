@@ -52,6 +52,7 @@ private:
     int64_t lastEndUs_ = 0;  // where the last picture decoded ends
     PacketItem start_;       // the Flush that began this generation's decoding
     bool retry_ = false;     // decoding began too late: waiting for the reader to start earlier
+    bool targetOwed_ = false;  // the seek's picture could not be made: the next one stands for it
     std::unique_ptr<Deinterlacer> deinterlacer_;  // for an interlaced stream
     PictureLook look_;
     SeekPicker picker_;
