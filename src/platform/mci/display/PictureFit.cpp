@@ -31,15 +31,15 @@ PictureFit fitPicture(int videoW, int videoH, int extraW, int extraH, int workW,
     // The side that meets the work area first is taken whole; the other follows the shape,
     // rounded, and never past the work area.
     int64_t w = availW, h = availH;
-    if (int64_t(videoW) * availH <= int64_t(videoH) * availW) w = (int64_t(videoW) * availH * 2 + videoH) / (2 * int64_t(videoH));
-    else h = (int64_t(videoH) * availW * 2 + videoW) / (2 * int64_t(videoW));
+    if (int64_t(videoW) * availH <= int64_t(videoH) * availW) w = widthAt(availH, videoW, videoH);
+    else h = heightAt(availW, videoW, videoH);
     // An even width: libswscale writes scaled pixels in pairs, and an odd width takes its
     // plain C path at twice the cost (a 4K picture shown 1867 wide dropped a quarter of its
     // frames at 60 fps). The height follows the shape again.
     w = std::clamp<int64_t>(w, 1, availW);
     if (w > 1 && w % 2 != 0) {
         --w;
-        h = (int64_t(videoH) * w * 2 + videoW) / (2 * int64_t(videoW));
+        h = heightAt(w, videoW, videoH);
     }
     return {.width = int(w), .height = int(std::clamp<int64_t>(h, 1, availH)), .scaled = true};
 }
