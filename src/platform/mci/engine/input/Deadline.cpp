@@ -30,7 +30,7 @@ int64_t Deadline::givenBackUs(int64_t waitedUs) const {
 }
 
 void Deadline::endWait(int64_t nowUs) {
-    int64_t waitedUs = nowUs - waitSinceUs_.exchange(0);
+    int64_t waitedUs = wait_.end(nowUs);
     int64_t d = deadlineUs_;
     if (d > 0) deadlineUs_ = d + givenBackUs(waitedUs);
 }
@@ -39,11 +39,6 @@ bool Deadline::givesUpWaiting(int64_t nowUs) const {
     int64_t d = deadlineUs_;
     if (interrupted_ || d <= 0) return interrupted_;
     return nowUs > d + givenBackUs(waitingUs(nowUs));
-}
-
-int64_t Deadline::waitingUs(int64_t nowUs) const {
-    int64_t since = waitSinceUs_;
-    return since > 0 ? std::max<int64_t>(0, nowUs - since) : 0;
 }
 
 }  // namespace plim::engine

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "platform/mci/engine/base/DiskWait.h"
 #include "platform/mci/engine/base/Types.h"
 
 namespace plim::engine {
@@ -36,21 +37,23 @@ public:
     bool passed(int64_t nowUs) const;
     // A read is about to wait for the disk, or has got its data.
     void beginWait();
-    void beginWait(int64_t nowUs) { waitSinceUs_ = nowUs; }
+    void beginWait(int64_t nowUs) { wait_.begin(nowUs); }
     void endWait();
     void endWait(int64_t nowUs);
     // Whether a read still waiting for the disk should be given up: interrupted, or past the
     // deadline as it would stand if the read came back now.
     bool givesUpWaiting(int64_t nowUs) const;
     // How long the read in progress has been waiting for the disk; 0 when none waits.
-    int64_t waitingUs(int64_t nowUs) const;
+    int64_t waitingUs(int64_t nowUs) const { return wait_.waitingUs(nowUs); }
+    // The same, published for the player's presenter.
+    const DiskWait& diskWait() const { return wait_; }
 
 private:
     // What a wait of waitedUs adds to the budget: nothing for a quick read or a budget of
     // wall time, else the wait, up to kMaxDiskWaitUs.
     int64_t givenBackUs(int64_t waitedUs) const;
     std::atomic<int64_t> deadlineUs_{0};
-    std::atomic<int64_t> waitSinceUs_{0};
+    DiskWait wait_;
     std::atomic<bool> interrupted_{false};
     std::atomic<bool> forgiveWaits_{true};
 };

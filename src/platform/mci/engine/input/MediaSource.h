@@ -34,9 +34,8 @@ public:
     void armDeadline(int64_t budgetUs, Deadline::Waits waits = Deadline::Waits::Forgiven) { deadline_.arm(budgetUs, waits); }
     void disarm() { deadline_.disarm(); }
     void interrupt() { deadline_.interrupt(); }
-    // How long the read in progress has been waiting for the disk; 0 when none waits.
-    // Thread-safe.
-    int64_t diskWaitUs(int64_t nowUs) const { return deadline_.waitingUs(nowUs); }
+    // Whether a read waits for the disk, and since when (published; any thread).
+    const DiskWait& diskWait() const { return deadline_.diskWait(); }
     // One packet under a fresh read deadline; av_read_frame's result.
     int read(AVPacket* pkt);
     // Opens the file again from its start after a seek failed, keeping the streams chosen at

@@ -26,16 +26,6 @@ struct PlayFacts {
     int64_t stepSpanUs = 0;     // how far before a step's target its pictures are kept
 };
 
-// A seek for the reader to carry out.
-struct SeekRequest {
-    bool pending = false;
-    uint64_t gen = 0;
-    int64_t targetUs = 0;
-    bool move = true;        // false: the open's, which goes on from where open left reading
-    int attempt = 0;         // > 0: decoding began too late before; start further back
-    bool fillSteps = false;  // keep the pictures before the target for steps back
-};
-
 // The generation and the seek in flight (player lock). Every seek, open and kept picture
 // begins a generation; packets, frames and sound of an older one are dropped.
 class Generations {
@@ -49,28 +39,39 @@ public:
     // Asks the reader to carry out req (of the current generation) and wakes it.
     void request(const SeekRequest& req) {
         seek_ = req;
-        seek_.pending = true;
+        pending_ = true;
         wake.notify_one();
+    }
+    // The video thread found that decoding began too late for the target of the generation
+    // that `start` began: the reader starts again further back, unless a newer seek came
+    // meanwhile or the player quits.
+    void beginEarlier(const GenerationStart& start) {
+        if (start.seek.gen != gen_ || quit_) return;
+        SeekRequest again = start.seek;
+        again.continuesOpen = false;
+        again.attempt = start.seek.attempt + 1;
+        request(again);
     }
     // The reader's: the seek asked for, taken once.
     bool takeRequest(SeekRequest& out) {
-        if (!seek_.pending) return false;
+        if (!pending_) return false;
         out = seek_;
-        seek_.pending = false;
+        pending_ = false;
         return true;
     }
-    bool requested() const { return seek_.pending; }
+    bool requested() const { return pending_; }
     void quit() {
         quit_ = true;
         wake.notify_all();
     }
     bool quitting() const { return quit_; }
 
-    CondVar wake;  // wakes the reader: a seek, room, or quit
+    CondVar wake;  // wakes the reader: a seek, room (the packet queue running low), or quit
 
 private:
     uint64_t gen_ = 1;
     SeekRequest seek_;
+    bool pending_ = false;
     bool quit_ = false;
 };
 

@@ -53,7 +53,8 @@ OpenError Player::open(const std::string& path, std::unique_ptr<Player>& out, Op
     Timeline t;
     if (OpenError e = settleTimeline(*m.src, opts.decoderThreads, m.dec, t); e != OpenError::None) return e;
     if (t.info.hasAudio && opts.audio) openSound(m, t, opts.soundUnplayed);
-    m.continuesFromProbe = t.continuesFromProbe;
+    // Without pictures, reading still stands at the start: nothing to place.
+    m.first.continuesOpen = t.continuesOpen || !t.info.hasVideo;
     m.soundRead = std::move(t.soundRead);
     std::unique_ptr<Player> p(new Player(std::move(m), factsFor(t)));
     p->assemble();
@@ -62,7 +63,7 @@ OpenError Player::open(const std::string& path, std::unique_ptr<Player>& out, Op
 }
 
 Player::Player(Opened media, const PlayFacts& facts)
-    : facts_(facts), media_(std::move(media)), transport_(gens_, decoded_, showing_, media_.sound.get()) {}
+    : facts_(facts), media_(std::move(media)), transport_(gens_, decoded_.fq, showing_, media_.sound.get()) {}
 
 // Builds the parts over the pieces each uses, and starts the threads at the start.
 void Player::assemble() {
@@ -71,16 +72,17 @@ void Player::assemble() {
     showing_.owed = DisplayOwed(info.hasVideo);
     reader_ = std::make_unique<Reader>(mu_, facts_, *media_.src, media_.soundDec.get(), media_.sound.get(), vq_, gens_,
                                        decoded_.ends);
-    stepper_ = std::make_unique<Stepper>(facts_, gens_, decoded_, showing_, transport_);
-    presenter_ = std::make_unique<Presenter>(facts_, gens_, decoded_, showing_, transport_, *stepper_, *reader_,
-                                             media_.sound.get());
+    stepper_ = std::make_unique<Stepper>(info.frameDurUs, gens_, decoded_, showing_, transport_);
+    presenter_ = std::make_unique<Presenter>(Presenter::Facts{info.hasVideo, info.frameDurUs}, gens_, decoded_.fq,
+                                             decoded_.ends, showing_, transport_,
+                                             Presenter::Input{media_.src->diskWait(), vq_}, media_.sound.get());
     // The open's generation goes on from where settling the timeline left reading and the
     // decoder, or starts again from the start when settling read elsewhere in the file.
-    // Without pictures, reading still stands at the start.
-    bool back = info.hasVideo && !media_.continuesFromProbe;
-    gens_.request(SeekRequest{.gen = gens_.current(), .targetUs = 0, .move = back});
+    media_.first.gen = gens_.current();
+    gens_.request(media_.first);
     reader_->startWith(std::move(media_.soundRead));
-    if (info.hasVideo) video_ = std::make_unique<VideoWorker>(mu_, facts_, *media_.dec, vq_, decoded_, *reader_);
+    vq_.wakeWhenLow(facts_.maxPackets / 2, &gens_.wake);  // the reader refills in bursts
+    if (info.hasVideo) video_ = std::make_unique<VideoWorker>(mu_, facts_, *media_.dec, vq_, decoded_, gens_);
     readerThread_ = std::thread(&Reader::run, reader_.get());
     if (video_) videoThread_ = std::thread(&VideoWorker::run, video_.get());
 }
@@ -103,7 +105,7 @@ Player::~Player() {
 void Player::play(std::optional<int64_t> fromUs, std::optional<int64_t> toUs) {
     std::lock_guard<PlayerMutex> lk(mu_);
     if (fromUs) {
-        if (showing_.state.mode() == Mode::Playing) transport_.stopAtLocked(Mode::Stopped);
+        if (showing_.state.mode() == Mode::Playing) transport_.stopAtLocked(Mode::Stopped, nowUs());
         transport_.seekLocked(*fromUs);
     }
     if (showing_.state.mode() != Mode::Playing) stepper_->reseekIfAwayLocked();
@@ -112,12 +114,12 @@ void Player::play(std::optional<int64_t> fromUs, std::optional<int64_t> toUs) {
 
 void Player::stop() {
     std::lock_guard<PlayerMutex> lk(mu_);
-    if (showing_.state.mode() != Mode::Stopped) transport_.stopAtLocked(Mode::Stopped);
+    if (showing_.state.mode() != Mode::Stopped) transport_.stopAtLocked(Mode::Stopped, nowUs());
 }
 
 void Player::pause() {
     std::lock_guard<PlayerMutex> lk(mu_);
-    if (showing_.state.mode() == Mode::Playing) transport_.stopAtLocked(Mode::Paused);
+    if (showing_.state.mode() == Mode::Playing) transport_.stopAtLocked(Mode::Paused, nowUs());
 }
 
 void Player::setSoundLevel(double level) {
@@ -133,14 +135,14 @@ void Player::resume() {
 
 void Player::seek(int64_t us) {
     std::lock_guard<PlayerMutex> lk(mu_);
-    if (showing_.state.mode() != Mode::Stopped) transport_.stopAtLocked(Mode::Stopped);
+    if (showing_.state.mode() != Mode::Stopped) transport_.stopAtLocked(Mode::Stopped, nowUs());
     transport_.seekLocked(us);
 }
 
 void Player::step(int frames) {
     std::lock_guard<PlayerMutex> lk(mu_);
     if (!facts_.info.hasVideo || frames == 0) return;
-    if (showing_.state.mode() == Mode::Playing) transport_.stopAtLocked(Mode::Paused);
+    if (showing_.state.mode() == Mode::Playing) transport_.stopAtLocked(Mode::Paused, nowUs());
     stepper_->stepLocked(frames);
 }
 
@@ -185,7 +187,11 @@ int64_t Player::waitHintUs(int64_t now) const {
 
 std::optional<VideoFrame> Player::frameToShow(int64_t now) {
     std::lock_guard<PlayerMutex> lk(mu_);
-    std::optional<VideoFrame> shown = presenter_->frameToShowLocked(now);
+    std::optional<VideoFrame> shown;
+    if (presenter_->takeOwedLocked(shown)) {
+        stepper_->takeStepsLocked(shown);
+        presenter_->advanceLocked(shown, now);
+    }
     if (shown) showing_.owed.shown(shown->ptsUs);
     return shown;
 }

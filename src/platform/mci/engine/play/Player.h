@@ -90,7 +90,7 @@ private:
         std::unique_ptr<VideoDecoder> dec;  // null without pictures
         std::unique_ptr<SoundDecoder> soundDec;  // both or neither
         std::unique_ptr<SoundDevice> sound;
-        bool continuesFromProbe = false;  // see Timeline
+        SeekRequest first;                // the open's generation: whether it goes on from open
         PacketList soundRead;             // the sound open read, for the reader to play first
     };
     Player(Opened media, const PlayFacts& facts);
@@ -100,7 +100,7 @@ private:
     mutable PlayerMutex mu_;
     const PlayFacts facts_;
     Opened media_;
-    PacketQueue vq_;
+    PacketQueue vq_{0, 0};  // bounded by the reader
     Generations gens_;  // mu_
     Decoded decoded_;   // its ends: mu_
     Showing showing_;   // mu_

@@ -3,8 +3,6 @@
 #include <algorithm>
 
 #include "platform/mci/engine/base/Clock.h"
-#include "platform/mci/engine/play/Reader.h"
-#include "platform/mci/engine/play/Stepper.h"
 #include "platform/mci/engine/sound/SoundDevice.h"
 
 namespace plim::engine {
@@ -22,33 +20,31 @@ constexpr int64_t kDiskWaitHoldUs = 30000;
 
 int64_t Presenter::waitHintLocked(int64_t now) const {
     if (!showing_.state.clockRuns() || showing_.owed.targetDue()) return kTickIntervalUs;
-    auto next = decoded_.fq.peek(gens_.current());
+    auto next = fq_.peek(gens_.current());
     if (!next) return kTickIntervalUs;
     return std::clamp<int64_t>(next->ptsUs - transport_.clockLocked(now), kMinWaitUs, kMaxWaitUs);
 }
 
-std::optional<VideoFrame> Presenter::frameToShowLocked(int64_t now) {
-    std::optional<VideoFrame> shown = showing_.owed.takeKept();
-    if (showing_.owed.targetDue()) {
-        takeTargetLocked(shown);
-        if (showing_.owed.targetDue()) return shown;
-    }
-    stepper_.takeStepsLocked(shown);
-    if (showing_.state.mode() == Mode::Playing) {
-        bool runs = showing_.state.wait() == PlayState::Wait::None || startClockWhenReadyLocked(now);
-        if (runs) takeDueLocked(shown, now);
-    }
-    return shown;
+bool Presenter::takeOwedLocked(std::optional<VideoFrame>& shown) {
+    if (auto kept = showing_.owed.takeKept()) shown = std::move(kept);
+    if (showing_.owed.targetDue()) takeTargetLocked(shown);
+    return !showing_.owed.targetDue();
+}
+
+void Presenter::advanceLocked(std::optional<VideoFrame>& shown, int64_t now) {
+    if (showing_.state.mode() != Mode::Playing) return;
+    bool runs = showing_.state.wait() == PlayState::Wait::None || startClockWhenReadyLocked(now);
+    if (runs) takeDueLocked(shown, now);
 }
 
 // The picture a seek or open asked for, once decoded; nothing when the stream has none there.
 void Presenter::takeTargetLocked(std::optional<VideoFrame>& shown) {
-    auto f = decoded_.fq.peek(gens_.current());
+    auto f = fq_.peek(gens_.current());
     if (f && f->seekTarget) {
-        decoded_.fq.pop();
+        fq_.tryPop();
         shown = f;
         if (showing_.owed.targetShown()) showing_.state.stepTo(f->ptsUs);
-    } else if (!f && decoded_.ends.videoEnded(gens_.current())) {
+    } else if (!f && ends_.videoEnded(gens_.current())) {
         showing_.owed.targetShown();  // nothing to show at that position
     }
 }
@@ -58,9 +54,9 @@ void Presenter::takeTargetLocked(std::optional<VideoFrame>& shown) {
 void Presenter::takeDueLocked(std::optional<VideoFrame>& shown, int64_t now) {
     if (auto sound = transport_.soundTimeLocked()) showing_.state.followSound(*sound, now);
     int64_t t = transport_.clockLocked(now);
-    while (auto f = decoded_.fq.peek(gens_.current())) {
+    while (auto f = fq_.peek(gens_.current())) {
         if (f->ptsUs > t) break;
-        decoded_.fq.pop();
+        fq_.tryPop();
         if (shown) ++showing_.dropped;
         shown = f;
     }
@@ -73,7 +69,7 @@ void Presenter::takeDueLocked(std::optional<VideoFrame>& shown, int64_t now) {
 std::optional<int64_t> Presenter::endReachedLocked(int64_t t) const {
     const int64_t endUs = showing_.state.endUs();
     if (t >= endUs) return endUs;
-    bool videoDone = !facts_.info.hasVideo || (decoded_.ends.videoEnded(gens_.current()) && !decoded_.fq.peek(gens_.current()));
+    bool videoDone = !facts_.hasVideo || (ends_.videoEnded(gens_.current()) && !fq_.peek(gens_.current()));
     if (!videoDone) return std::nullopt;
     SoundDevice* audio = sound_;
     // Sound left only far beyond a hole once the input has ended lies where damaged times
@@ -81,11 +77,11 @@ std::optional<int64_t> Presenter::endReachedLocked(int64_t t) const {
     bool soundStranded = audio && audio->leftAfter(gens_.current(), t + StreamEnds::kStrandedSoundUs).has_value();
     if (audio && !audio->drained(gens_.current()) && !soundStranded) return std::nullopt;
     // Sound alone runs to the length (or, unknown, the estimate) on the clock.
-    int64_t lastEnd = facts_.info.hasVideo               ? decoded_.ends.lastVideoEndUs()
+    int64_t lastEnd = facts_.hasVideo               ? ends_.lastVideoEndUs()
                       : endUs == PlayState::kNoEndUs ? showing_.state.estimatedLengthUs()
                                                      : endUs;
     if (audio && !soundStranded && audio->endUs(gens_.current()) > lastEnd) lastEnd = audio->endUs(gens_.current());
-    if (auto silent = decoded_.ends.silentSoundEndUs(gens_.current()); !audio && silent) lastEnd = std::max(lastEnd, *silent);
+    if (auto silent = ends_.silentSoundEndUs(gens_.current()); !audio && silent) lastEnd = std::max(lastEnd, *silent);
     if (t < lastEnd) return std::nullopt;
     return std::min(endUs, lastEnd);  // where the data ends, not where the clock stood when seen
 }
@@ -99,9 +95,9 @@ void Presenter::finishLocked(int64_t endAt) {
 // the one shown (nothing decoded, nothing read), or the sound (almost none left to hear and
 // no pictures read either, so a stream of sound that merely ends early holds nothing).
 bool Presenter::starvedLocked(int64_t t, int64_t shownUs, int64_t now) const {
-    if (decoded_.ends.inputEnded() || reader_.diskWaitUs(now) < kDiskWaitHoldUs || reader_.packetsQueued()) return false;
-    bool pictureMissing = facts_.info.hasVideo && !decoded_.ends.videoEnded(gens_.current()) && !decoded_.fq.peek(gens_.current()) &&
-                          t >= shownUs + facts_.info.frameDurUs;
+    if (ends_.inputEnded() || input_.disk.waitingUs(now) < kDiskWaitHoldUs || input_.packets.size() > 0) return false;
+    bool pictureMissing = facts_.hasVideo && !ends_.videoEnded(gens_.current()) && !fq_.peek(gens_.current()) &&
+                          t >= shownUs + facts_.frameDurUs;
     bool soundMissing = sound_ && sound_->starving(gens_.current());
     return pictureMissing || soundMissing;
 }
@@ -118,12 +114,12 @@ void Presenter::holdForDataLocked(int64_t t, int64_t now) {
 // come within the grace time (counted from when the disk answered) is not waited for.
 // True when the clock runs.
 bool Presenter::startClockWhenReadyLocked(int64_t now) {
-    if (showing_.state.wait() == PlayState::Wait::Data && reader_.diskWaitUs(now) >= kDiskWaitHoldUs) {
+    if (showing_.state.wait() == PlayState::Wait::Data && input_.disk.waitingUs(now) >= kDiskWaitHoldUs) {
         showing_.state.waitFrom(now);
         return false;
     }
     showing_.state.waitSeen(now);
-    bool ready = !facts_.info.hasVideo || decoded_.fq.peek(gens_.current()) || decoded_.ends.videoEnded(gens_.current());
+    bool ready = !facts_.hasVideo || fq_.peek(gens_.current()) || ends_.videoEnded(gens_.current());
     bool soundLate = showing_.state.waitedUs(now) > kAudioStartGraceUs;
     if (sound_ && !sound_->ready(gens_.current()) && !soundLate) ready = false;
     if (!ready) return false;

@@ -1,12 +1,11 @@
 #pragma once
-// Bounded queues between the engine's threads. All members are thread-safe.
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <optional>
+// What travels between a player's threads: the reader's packets to the video thread
+// (PacketQueue), and decoded frames to the display (FrameQueue). Both are one GenerationQueue.
+#include <memory>
+#include <variant>
 
+#include "platform/mci/engine/base/GenerationQueue.h"
 #include "platform/mci/engine/base/Types.h"
-#include "platform/mci/engine/base/LockOrder.h"
 
 extern "C" {
 #include <libavcodec/packet.h>
@@ -14,63 +13,46 @@ extern "C" {
 
 namespace plim::engine {
 
-// A packet or a marker, tagged with the generation it was read for.
-struct PacketItem {
-    enum Kind { Data, Flush, Eof } kind = Data;
+// A seek for the reader to carry out, and, as it was carried out, where a generation's
+// decoding starts.
+struct SeekRequest {
     uint64_t gen = 0;
-    int64_t seekTargetUs = -1;  // Flush: the exact position wanted, or -1
-    AVPacket* pkt = nullptr;    // Data: owned by the item holder
-    int attempt = 0;            // Flush: how many times the reader was placed further back
-    bool fromStart = true;      // Flush: reading begins at the start of the file
-    bool fillSteps = false;     // Flush: keep the pictures before the target for steps back
-    int64_t offsetUs = 0;       // Flush: added to the container's times (a joined file's part)
-    bool continues = false;     // Flush: decoding goes on from what open decoded, unflushed
+    int64_t targetUs = 0;
+    // The open's generation goes on from where the open left reading and decoding: nothing
+    // is placed, flushed or decoded again. False for every seek.
+    bool continuesOpen = false;
+    int attempt = 0;         // > 0: decoding began too late before; start further back
+    bool fillSteps = false;  // keep the pictures before the target for steps back
 };
 
-class PacketQueue {
-public:
-    ~PacketQueue();
-    void push(PacketItem item);
-    // Blocks until an item arrives or the queue is closed (then returns nullopt).
-    std::optional<PacketItem> pop();
-    void flush();  // frees every queued item
-    void close();
-    size_t count() const;
-    size_t bytes() const;
+struct PacketDeleter {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 
-private:
-    mutable StructureMutex mu_;
-    CondVar cv_;
-    std::deque<PacketItem> q_;
-    size_t bytes_ = 0;
-    bool closed_ = false;
+// A generation begins: the seek as the reader carried it out (its attempt, the one that
+// placed reading), and where that placed reading.
+struct GenerationStart {
+    SeekRequest seek;
+    bool fromStart = true;  // reading begins at the start of the file
+    int64_t offsetUs = 0;   // added to the container's times (a joined file's part)
+};
+// The input ended for the generation.
+struct InputEnd {};
+
+// A packet or a marker, tagged with the generation it was read for. Move-only: owns its packet.
+struct PacketItem {
+    uint64_t gen = 0;
+    std::variant<PacketPtr, GenerationStart, InputEnd> what;
+    size_t bytes() const {
+        auto* p = std::get_if<PacketPtr>(&what);
+        return p && *p ? size_t((*p)->size) : 0;
+    }
 };
 
-// Decoded frames waiting for their time. The decoder blocks while it is full.
-class FrameQueue {
-public:
-    // At most `capacity` frames and `maxBytes` of pictures, but always room for one.
-    FrameQueue(size_t capacity, size_t maxBytes) : cap_(capacity), maxBytes_(maxBytes) {}
-    // Blocks while full; returns false (frame discarded) when its generation is stale or
-    // the queue is closed.
-    bool push(VideoFrame f);
-    std::optional<VideoFrame> peek(uint64_t gen) const;  // front frame of that generation
-    std::optional<VideoFrame> pop();
-    void flush(uint64_t newGen);  // drops everything older than newGen
-    void close();
-    size_t size() const;
-
-private:
-    void dropStaleLocked();
-    mutable StructureMutex mu_;
-    CondVar cv_;
-    std::deque<VideoFrame> q_;
-    bool fullLocked(size_t incoming) const;
-    size_t cap_;
-    size_t maxBytes_;
-    size_t bytes_ = 0;
-    uint64_t minGen_ = 0;
-    bool closed_ = false;
-};
+// Video packets read ahead; bounded by the reader (count and bytes), so never blocking a push.
+using PacketQueue = GenerationQueue<PacketItem>;
+// Decoded frames waiting for their time; the video thread blocks while it is full.
+using FrameQueue = GenerationQueue<VideoFrame>;
 
 }  // namespace plim::engine

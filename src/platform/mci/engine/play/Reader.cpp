@@ -27,7 +27,7 @@ constexpr int kMaxProbePackets = 600;
 }  // namespace
 
 bool Reader::hasRoomLocked() const {
-    bool videoRoom = facts_.info.hasVideo && vq_.count() < facts_.maxPackets;
+    bool videoRoom = facts_.info.hasVideo && vq_.size() < facts_.maxPackets;
     bool audioRoom = sound_ && sound_->wantsPackets();
     return (videoRoom || audioRoom) && vq_.bytes() < kMaxQueuedBytes;
 }
@@ -36,15 +36,9 @@ bool Reader::hasRoomLocked() const {
 // of what is kept ahead, then reads until both are full again, instead of waking for every
 // packet the decoder takes. Whenever this holds, hasRoomLocked holds too.
 bool Reader::runningLowLocked() const {
-    bool videoLow = facts_.info.hasVideo && vq_.count() <= facts_.maxPackets / 2;
+    bool videoLow = facts_.info.hasVideo && vq_.size() <= facts_.maxPackets / 2;
     bool audioLow = sound_ && sound_->runningLow();
     return (videoLow || audioLow) && vq_.bytes() <= kMaxQueuedBytes / 2;
-}
-
-int64_t Reader::diskWaitUs(int64_t nowUs) const { return src_.diskWaitUs(nowUs); }
-
-void Reader::tookPacket() {
-    if (vq_.count() <= facts_.maxPackets / 2) gens_.wake.notify_one();
 }
 
 // Waits until there is work: a seek, or packets to read. Returns false to quit; a seek to
@@ -78,27 +72,23 @@ void Reader::startGeneration(const SeekRequest& req) {
     }
     std::vector<AVPacket*> read;
     Placed placed{.ok = true, .fromStart = true};
-    if (req.move) placed = positionFor(req.targetUs, req.attempt, read);
-    vq_.flush();
-    PacketItem flush{PacketItem::Flush, req.gen, req.targetUs, nullptr};
-    flush.attempt = placed.attempt;
-    flush.fromStart = placed.fromStart;
-    flush.fillSteps = req.fillSteps;
-    flush.offsetUs = placed.offsetUs;
-    flush.continues = !req.move;
-    vq_.push(flush);
+    if (!req.continuesOpen) placed = positionFor(req.targetUs, req.attempt, read);
+    vq_.flush(req.gen);
+    GenerationStart start{.seek = req, .fromStart = placed.fromStart, .offsetUs = placed.offsetUs};
+    start.seek.attempt = placed.attempt;
+    vq_.push(PacketItem{req.gen, start});
     if (sound_) {
         soundDec_->flush(req.targetUs, placed.offsetUs);
         sound_->flush(req.gen, req.targetUs);
     }
-    if (req.move) opened_.clear();  // read again from where the seek placed reading
+    if (!req.continuesOpen) opened_.clear();  // read again from where the seek placed reading
     for (AVPacket* pkt : opened_.release()) route(req.gen, pkt);
     for (AVPacket* pkt : read) route(req.gen, pkt);
     if (!placed.ok) endOfInput(req.gen);
 }
 
 void Reader::endOfInput(uint64_t gen) {
-    vq_.push(PacketItem{PacketItem::Eof, gen, -1, nullptr});
+    vq_.push(PacketItem{gen, InputEnd{}});
     if (sound_) {
         decodeSound(gen, nullptr);  // what the decoder still holds
         sound_->endOfStream(gen);
@@ -143,7 +133,7 @@ void Reader::readOne(uint64_t gen, int& errors) {
 
 void Reader::route(uint64_t gen, AVPacket* pkt) {
     if (pkt->stream_index == src_.videoIndex() && facts_.info.hasVideo) {
-        vq_.push(PacketItem{PacketItem::Data, gen, -1, pkt});
+        vq_.push(PacketItem{gen, PacketPtr(pkt)});
     } else if (sound_ && pkt->stream_index == src_.audioIndex()) {
         decodeSound(gen, pkt);
         av_packet_free(&pkt);
@@ -203,13 +193,6 @@ bool Reader::firstKeyNotAfter(int64_t targetUs, int64_t offsetUs, std::vector<AV
             return src_.earliestShowUs(pkt).value_or(0) + offsetUs <= targetUs;
     }
     return true;
-}
-
-void Reader::beginEarlier(uint64_t gen, const PacketItem& start) {
-    std::lock_guard<PlayerMutex> lk(mu_);
-    if (gen != gens_.current() || gens_.quitting()) return;
-    gens_.request(SeekRequest{.gen = gen, .targetUs = start.seekTargetUs, .move = true, .attempt = start.attempt + 1,
-                              .fillSteps = start.fillSteps});
 }
 
 }  // namespace plim::engine

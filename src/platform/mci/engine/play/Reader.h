@@ -2,8 +2,9 @@
 // The reader: the demux thread of one player. It carries out seeks, then reads packets in
 // bursts, routing video packets to the video worker's queue and sound through its decoder to
 // the sound device, until the input ends or the player quits.
-// Thread: run() is the demux thread; beginEarlier and tookPacket are called by the video
-// thread.
+// Thread: the demux thread (run); built and handed startWith's packets before it starts.
+// Locks: the player lock for Generations, StreamEnds and filling_; the packet queue and the
+// sound device guard themselves.
 #include <cstdint>
 #include <vector>
 
@@ -27,19 +28,9 @@ public:
 
     // The demux thread's body: returns once the player quits.
     void run();
-    // The video worker found that decoding began too late for the target of the generation
-    // that `start` began: the reader starts again further back, unless a newer seek has come
-    // meanwhile. Any thread; takes the lock.
-    void beginEarlier(uint64_t gen, const PacketItem& start);
-    // Called by the video worker as it takes packets: the reader may be asleep waiting for room.
-    void tookPacket();
     // Before the thread starts: the sound's packets that open read, played first when the
     // open's generation goes on from where open left reading.
     void startWith(PacketList soundRead) { opened_ = std::move(soundRead); }
-    // How long the read in progress has waited for the disk (0: none waits), and whether
-    // video packets wait for the decoder. Any thread.
-    int64_t diskWaitUs(int64_t nowUs) const;
-    bool packetsQueued() const { return vq_.count() > 0; }
 
 private:
     // Where a seek placed the reader.

@@ -53,7 +53,7 @@ void Stepper::backLocked(int frames) {
     }
     // The picture -back before the one at `from`: just before it (beyond the picker's
     // rounding slack), -back - 1 more back. The position becomes that picture's time.
-    int64_t target = from - 1 - SeekPicker::kRoundingSlackUs - int64_t(-back - 1) * facts_.info.frameDurUs;
+    int64_t target = from - 1 - SeekPicker::kRoundingSlackUs - int64_t(-back - 1) * frameDurUs_;
     transport_.seekLocked(std::max<int64_t>(0, target), Transport::SeekFor::StepBack);
 }
 
@@ -64,7 +64,7 @@ void Stepper::takeStepsLocked(std::optional<VideoFrame>& shown) {
             if (decoded_.ends.videoEnded(gens_.current())) showing_.owed.stepsEnded();
             return;
         }
-        decoded_.fq.pop();
+        decoded_.fq.tryPop();
         showing_.state.stepTo(f->ptsUs);
         shown = f;
         showing_.owed.stepShown();

@@ -3,7 +3,8 @@
 // step takes the next decoded picture from the frame queue; a step back shows a picture
 // kept by the last step back (StepCache) while there is one, otherwise seeks to just before
 // the picture shown and keeps what it decodes on the way.
-// Thread: the caller's (control calls) and the display's, with the player lock held.
+// Thread: the caller's (control calls) and the display's, with the player lock held, which
+// guards Generations, StreamEnds and Showing; the frame queue and step cache guard themselves.
 #include <optional>
 
 #include "platform/mci/engine/play/PlayPieces.h"
@@ -13,8 +14,9 @@ namespace plim::engine {
 
 class Stepper {
 public:
-    Stepper(const PlayFacts& facts, Generations& gens, Decoded& decoded, Showing& showing, Transport& transport)
-        : facts_(facts), gens_(gens), decoded_(decoded), showing_(showing), transport_(transport) {}
+    // frameDurUs: the media's frame length, by which steps back reach before a picture.
+    Stepper(int64_t frameDurUs, Generations& gens, Decoded& decoded, Showing& showing, Transport& transport)
+        : frameDurUs_(frameDurUs), gens_(gens), decoded_(decoded), showing_(showing), transport_(transport) {}
 
     // Steps `frames` pictures forward (or, negative, back); the player paused first.
     void stepLocked(int frames);
@@ -30,7 +32,7 @@ private:
     void backLocked(int frames);
     void showKeptLocked(VideoFrame f);
 
-    const PlayFacts& facts_;
+    const int64_t frameDurUs_;
     Generations& gens_;
     Decoded& decoded_;
     Showing& showing_;

@@ -31,7 +31,7 @@ OpenError settlePictures(MediaSource& src, int decoderThreads, VideoDecoder& dec
     src.setOriginUs(*first);
     if (src.indexed() && !dec.packetsCarryPts()) dec.trustTimes();
     if (t.info.lengthKnown) dec.keepGapsWithin(t.info.lengthUs);
-    t.continuesFromProbe = !src.mapJoins();
+    t.continuesOpen = !src.mapJoins();
     t.info = src.info();
     t.info.interlaced = dec.picturesInterlaced();
     if (dec.picturesPulledDown()) countFilmPictures(t.info);

@@ -20,7 +20,8 @@ struct Timeline {
     // Play goes on from where settling left reading and the decoder: no seek back to the
     // start, and the first pictures are not decoded twice. False when settling read
     // elsewhere in the file (a joined file's parts were looked for): play starts with a seek.
-    bool continuesFromProbe = false;
+    // Carried on as SeekRequest::continuesOpen of the open's generation.
+    bool continuesOpen = false;
     PacketList soundRead;  // the sound's packets read while settling, for play to begin with
 };
 

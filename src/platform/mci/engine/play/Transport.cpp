@@ -1,16 +1,15 @@
 #include "platform/mci/engine/play/Transport.h"
 
-#include "platform/mci/engine/base/Clock.h"
 #include "platform/mci/engine/sound/SoundDevice.h"
 
 namespace plim::engine {
 
 void Transport::seekLocked(int64_t us, SeekFor purpose) {
     const bool forStep = purpose == SeekFor::StepBack;
-    uint64_t gen = gens_.begin(decoded_.fq);
+    uint64_t gen = gens_.begin(fq_);
     int64_t target = showing_.state.seekTo(us);
     showing_.owed.seek(forStep);
-    gens_.request(SeekRequest{.gen = gen, .targetUs = target, .move = true, .attempt = 0, .fillSteps = forStep});
+    gens_.request(SeekRequest{.gen = gen, .targetUs = target, .attempt = 0, .fillSteps = forStep});
     pauseSoundLocked();
 }
 
@@ -20,8 +19,8 @@ std::optional<int64_t> Transport::soundTimeLocked() const {
 
 int64_t Transport::clockLocked(int64_t nowUs) const { return showing_.state.positionAt(nowUs, soundTimeLocked()); }
 
-void Transport::stopAtLocked(Mode m) {
-    showing_.state.stopAt(clockLocked(monotonicUs()), m);
+void Transport::stopAtLocked(Mode m, int64_t nowUs) {
+    showing_.state.stopAt(clockLocked(nowUs), m);
     pauseSoundLocked();
 }
 

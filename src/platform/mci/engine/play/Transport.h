@@ -1,7 +1,9 @@
 #pragma once
-// A player's clock and seeks, called with the player's lock held on whichever thread holds
-// it (the caller's control calls, the display's pulls). The clock is the sound's time while
-// sound plays for the current generation, else the play state's own wall clock.
+// A player's clock and seeks. The clock is the sound's time while sound plays for the
+// current generation, else the play state's own wall clock.
+// Thread: whichever holds the player lock (the caller's control calls, the display's pulls);
+// every piece it touches is guarded by that lock, but the frame queue and the sound device,
+// which guard themselves.
 #include <cstdint>
 #include <optional>
 
@@ -13,8 +15,8 @@ class SoundDevice;
 
 class Transport {
 public:
-    Transport(Generations& gens, Decoded& decoded, Showing& showing, SoundDevice* sound)
-        : gens_(gens), decoded_(decoded), showing_(showing), sound_(sound) {}
+    Transport(Generations& gens, FrameQueue& fq, Showing& showing, SoundDevice* sound)
+        : gens_(gens), fq_(fq), showing_(showing), sound_(sound) {}
 
     // Who a seek is for: a step back's keeps the pictures before its target and moves the
     // position to the one it finds.
@@ -25,13 +27,13 @@ public:
     std::optional<int64_t> soundTimeLocked() const;
     // The position at nowUs (the master clock: the sound while it plays).
     int64_t clockLocked(int64_t nowUs) const;
-    // Stops or pauses at the position reached, the sound with it.
-    void stopAtLocked(Mode m);
+    // Stops or pauses at the position reached by nowUs, the sound with it.
+    void stopAtLocked(Mode m, int64_t nowUs);
     void pauseSoundLocked();
 
 private:
     Generations& gens_;
-    Decoded& decoded_;
+    FrameQueue& fq_;
     Showing& showing_;
     SoundDevice* sound_;  // null without sound
 };

@@ -9,18 +9,17 @@ extern "C" {
 
 #include "platform/mci/engine/base/Aspect.h"
 #include "platform/mci/engine/decode/VideoDecoder.h"
-#include "platform/mci/engine/play/Reader.h"
 
 namespace plim::engine {
 
 VideoWorker::VideoWorker(PlayerMutex& mu, const PlayFacts& facts, VideoDecoder& dec, PacketQueue& vq, Decoded& decoded,
-                         Reader& reader)
+                         Generations& gens)
     : mu_(mu),
       facts_(facts),
       dec_(dec),
       vq_(vq),
       decoded_(decoded),
-      reader_(reader),
+      gens_(gens),
       emitFn_([this](AVFrame* f, int64_t pts, bool target) { handOn(f, pts, target); }),
       onFrameFn_([this](AVFrame* f, int64_t pts) { onFrame(f, pts); }),
       onDecodedFn_([this](AVFrame* f, int64_t pts) { onDecoded(f, pts); }) {}
@@ -67,8 +66,8 @@ void VideoWorker::onDecoded(AVFrame* f, int64_t ptsUs) {
 void VideoWorker::onFrame(AVFrame* f, int64_t ptsUs) {
     if (retry_) return;
     lastEndUs_ = std::max(lastEndUs_, ptsUs + facts_.info.frameDurUs);
-    int64_t target = start_.seekTargetUs;
-    bool keep = start_.fillSteps && ptsUs >= target - facts_.stepSpanUs && ptsUs <= target + SeekPicker::kRoundingSlackUs;
+    int64_t target = start_.seek.targetUs;
+    bool keep = start_.seek.fillSteps && ptsUs >= target - facts_.stepSpanUs && ptsUs <= target + SeekPicker::kRoundingSlackUs;
     if (picker_.feed(f, ptsUs, emitFn_)) {
         if (keep) {
             VideoFrame vf = picture(f, ptsUs);
@@ -77,24 +76,26 @@ void VideoWorker::onFrame(AVFrame* f, int64_t ptsUs) {
         return;
     }
     retry_ = true;
-    reader_.beginEarlier(gen_, start_);
+    std::lock_guard<PlayerMutex> lk(mu_);
+    gens_.beginEarlier(start_);
 }
 
-// A Flush: a new generation begins decoding at the seek's target; the open's goes on from the
+// A new generation begins decoding at the seek's target; the open's goes on from the
 // pictures open decoded.
-void VideoWorker::begin(const PacketItem& flush) {
+void VideoWorker::begin(const GenerationStart& start) {
+    const SeekRequest& seek = start.seek;
     // A step back keeps the pictures of a span before its target: all of them decoded.
-    if (!flush.continues)
-        dec_.flush(std::max<int64_t>(0, flush.seekTargetUs - (flush.fillSteps ? facts_.stepSpanUs : 0)), flush.offsetUs);
-    if (flush.fillSteps) decoded_.steps.begin();
-    gen_ = flush.gen;
-    start_ = flush;
+    if (!seek.continuesOpen)
+        dec_.flush(std::max<int64_t>(0, seek.targetUs - (seek.fillSteps ? facts_.stepSpanUs : 0)), start.offsetUs);
+    if (seek.fillSteps) decoded_.steps.begin();
+    gen_ = seek.gen;
+    start_ = start;
     retry_ = false;
     targetOwed_ = false;
-    picker_.reset(flush.seekTargetUs, flush.fromStart);
+    picker_.reset(seek.targetUs, start.fromStart);
     lastEndUs_ = 0;
-    if (deinterlacer_) deinterlacer_->begin(flush.fromStart);
-    if (flush.continues) dec_.resume(onDecodedFn_);
+    if (deinterlacer_) deinterlacer_->begin(start.fromStart);
+    if (seek.continuesOpen) dec_.resume(onDecodedFn_);
 }
 
 // The end of the input: the decoder is drained, and the generation's pictures have ended.
@@ -112,18 +113,15 @@ void VideoWorker::run() {
     look_.setOrientation(facts_.info.orientation);  // the media is open before the thread starts
     if (facts_.info.interlaced) deinterlacer_ = std::make_unique<Deinterlacer>();
     while (auto item = vq_.pop()) {
-        reader_.tookPacket();
-        PacketItem it = *item;
-        if (it.kind == PacketItem::Flush) {
-            begin(it);
-        } else if (it.gen != gen_ || retry_) {
+        if (auto* start = std::get_if<GenerationStart>(&item->what)) {
+            begin(*start);
+        } else if (item->gen != gen_ || retry_) {
             // stale: read before the last seek, or from a place that began too late
-        } else if (it.kind == PacketItem::Eof) {
+        } else if (std::holds_alternative<InputEnd>(item->what)) {
             end();
         } else {
-            dec_.decode(it.pkt, onDecodedFn_);
+            dec_.decode(std::get<PacketPtr>(item->what).get(), onDecodedFn_);
         }
-        if (it.pkt) av_packet_free(&it.pkt);
     }
 }
 

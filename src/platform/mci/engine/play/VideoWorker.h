@@ -3,8 +3,10 @@
 // interlaced pictures whole (Deinterlacer, for interlaced streams only), keeps
 // the exact picture for a seek's target (SeekPicker), keeps the pictures a step back asked
 // for (StepCache), and pushes frames into the frame queue, blocking while it is full. When
-// decoding began too late for a target, it asks the reader to start further back.
-// Thread: the video thread.
+// decoding began too late for a target, it asks the reader to start further back
+// (Generations::beginEarlier).
+// Thread: the video thread. Locks: the player lock for Generations and StreamEnds; the
+// queues and the step cache guard themselves.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,20 +21,19 @@ struct AVFrame;
 
 namespace plim::engine {
 
-class Reader;
 class VideoDecoder;
 
 class VideoWorker {
 public:
     VideoWorker(PlayerMutex& mu, const PlayFacts& facts, VideoDecoder& dec, PacketQueue& vq, Decoded& decoded,
-                Reader& reader);
+                Generations& gens);
     VideoWorker(const VideoWorker&) = delete;
     VideoWorker& operator=(const VideoWorker&) = delete;
     // The video thread's body: returns once the packet queue is closed.
     void run();
 
 private:
-    void begin(const PacketItem& flush);
+    void begin(const GenerationStart& start);
     void end();
     void onDecoded(AVFrame* f, int64_t ptsUs);
     void onFrame(AVFrame* f, int64_t ptsUs);
@@ -46,11 +47,11 @@ private:
     VideoDecoder& dec_;
     PacketQueue& vq_;
     Decoded& decoded_;  // its ends under the player lock
-    Reader& reader_;
+    Generations& gens_;  // player lock
     // The generation being decoded, as the thread sees it.
     uint64_t gen_ = 0;
     int64_t lastEndUs_ = 0;  // where the last picture decoded ends
-    PacketItem start_;       // the Flush that began this generation's decoding
+    GenerationStart start_;  // what began this generation's decoding
     bool retry_ = false;     // decoding began too late: waiting for the reader to start earlier
     bool targetOwed_ = false;  // the seek's picture could not be made: the next one stands for it
     std::unique_ptr<Deinterlacer> deinterlacer_;  // for an interlaced stream
