@@ -6,7 +6,7 @@
 #include "platform/mci/engine/input/MediaSource.h"
 #include "platform/mci/engine/play/Timeline.h"
 #include "platform/mci/engine/base/Clock.h"
-#include "platform/mci/engine/play/Presenter.h"
+#include "platform/mci/engine/play/FramePull.h"
 #include "platform/mci/engine/play/Reader.h"
 #include "platform/mci/engine/play/Stepper.h"
 #include "platform/mci/engine/play/VideoWorker.h"
@@ -187,13 +187,7 @@ int64_t Player::waitHintUs(int64_t now) const {
 
 std::optional<VideoFrame> Player::frameToShow(int64_t now) {
     std::lock_guard<PlayerMutex> lk(mu_);
-    std::optional<VideoFrame> shown;
-    if (presenter_->takeOwedLocked(shown)) {
-        stepper_->takeStepsLocked(shown);
-        presenter_->advanceLocked(shown, now);
-    }
-    if (shown) showing_.owed.shown(shown->ptsUs);
-    return shown;
+    return pullFrameLocked(*presenter_, *stepper_, showing_.owed, now);
 }
 
 }  // namespace plim::engine
