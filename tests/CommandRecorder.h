@@ -39,6 +39,10 @@ public:
     uint32_t sendString(const std::string& command, char* reply, uint32_t length, intptr_t callback) override;
     bool execute(const std::string& command) override;
     bool errorString(uint32_t code, char* buffer, uint32_t length) override;
+    int subscribe(mci::DeviceListener l) override { return inner_ ? inner_->subscribe(std::move(l)) : 0; }
+    void unsubscribe(int id) override {
+        if (inner_) inner_->unsubscribe(id);
+    }
 
 private:
     bool scripted(const std::string& command, Answer& out);

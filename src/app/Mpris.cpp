@@ -21,12 +21,16 @@ const char* const kPath = "/org/mpris/MediaPlayer2";
 const char* const kPlayerInterface = "org.mpris.MediaPlayer2.Player";
 const char* const kServiceName = "org.mpris.MediaPlayer2.plim";
 const char* const kTrack = "/jp/plim/Plim/video";  // the one video open
-constexpr int kPollMs = 250;
 // Quit ends the process at once: the call's answer goes out first.
 constexpr int kQuitAfterMs = 100;
 
 bool videoOpen() { return Module1::MediaOpen != 0; }
 int64_t lengthUs() { return int64_t(Module1::MediaLength) * 1000; }
+// Stop, Pause, Play: what a device's play means to the desktop.
+QString statusOf(const std::optional<mci::DeviceNotice>& d) {
+    if (!d || d->play == mci::DevicePlay::Ended) return QStringLiteral("Stopped");
+    return d->play == mci::DevicePlay::Playing ? QStringLiteral("Playing") : QStringLiteral("Paused");
+}
 }  // namespace
 
 QString MprisRoot::desktopEntry() const { return QGuiApplication::desktopFileName(); }
@@ -47,16 +51,16 @@ void MprisRoot::Quit() {
     QTimer::singleShot(kQuitAfterMs, [] { MainFrm().ComEND_Click(); });
 }
 
-QString MprisPlayer::playbackStatus() const {
-    if (!videoOpen() || Module1::Finished == 1) return QStringLiteral("Stopped");
-    return Module1::Playing == 1 ? QStringLiteral("Playing") : QStringLiteral("Paused");
-}
+QString MprisPlayer::playbackStatus() const { return statusOf(device); }
 
-bool MprisPlayer::open() const { return videoOpen(); }
+bool MprisPlayer::open() const { return device.has_value(); }
 
 double MprisPlayer::volume() const { return SoundLevel(); }
 
-void MprisPlayer::setVolume(double level) { SetSoundLevel(level); }
+void MprisPlayer::setVolume(double level) {
+    SetSoundLevel(level);
+    static_cast<Mpris*>(parent())->publishChanges();  // also with no video to tell
+}
 
 qlonglong MprisPlayer::position() const {
     if (!videoOpen()) return 0;
@@ -66,11 +70,11 @@ qlonglong MprisPlayer::position() const {
 }
 
 QVariantMap MprisPlayer::metadata() const {
-    if (!videoOpen()) return {{QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath("/org/mpris/MediaPlayer2/TrackList/NoTrack"))}};
+    if (!device) return {{QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath("/org/mpris/MediaPlayer2/TrackList/NoTrack"))}};
     // The path's bytes as the system names files (a Shift_JIS folder stays readable).
-    QString path = QFile::decodeName(QByteArray::fromStdString(Module1::MediaPath));
+    QString path = QFile::decodeName(QByteArray::fromStdString(device->path));
     return {{QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kTrack))},
-            {QStringLiteral("mpris:length"), qlonglong(lengthUs())},
+            {QStringLiteral("mpris:length"), qlonglong(device->lengthMs * 1000)},
             {QStringLiteral("xesam:title"), path.section(QLatin1Char('/'), -1)},
             {QStringLiteral("xesam:url"), QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded())}};
 }
@@ -116,8 +120,13 @@ Mpris::Mpris(QObject* parent) : QObject(parent) {
     status_ = player_->playbackStatus();
     metadata_ = player_->metadata();
     volume_ = player_->volume();
-    connect(&poll_, &QTimer::timeout, this, [this] { publishChanges(); });
-    poll_.start(kPollMs);
+    watch_.emplace([this](const mci::DeviceNotice& n) { heard(n); });
+}
+
+void Mpris::heard(const mci::DeviceNotice& n) {
+    if (n.play == mci::DevicePlay::Closed) player_->device.reset();
+    else player_->device = n;
+    publishChanges();
 }
 
 void Mpris::publishChanges() {

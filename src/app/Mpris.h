@@ -2,13 +2,17 @@
 // The desktop's media controls (MPRIS 2): Plim as org.mpris.MediaPlayer2.plim on the session
 // bus. Every call acts through the program's own handlers, as a click on its buttons or a
 // move of its slider would; a call that cannot apply (Play with no video open) does nothing,
-// as the button does. Changes of state are published from a poll of the program's own flags.
-// Without a session bus nothing is published. GUI thread only.
+// as the button does. What it says of play, the video and the level follows the MCI devices'
+// notices, and each change is published as it is told. Without a session bus nothing is
+// published. GUI thread only.
 #include <QDBusAbstractAdaptor>
 #include <QDBusObjectPath>
 #include <QStringList>
 #include <QTimer>
 #include <QVariantMap>
+#include <optional>
+
+#include "media/MciChannel.h"
 
 namespace plim {
 
@@ -57,6 +61,8 @@ class MprisPlayer : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanControl READ yes)
 public:
     explicit MprisPlayer(QObject* parent) : QDBusAbstractAdaptor(parent) {}
+    // The device open, as its last notice told it; nullopt once closed.
+    std::optional<mci::DeviceNotice> device;
     QString playbackStatus() const;
     double one() const { return 1.0; }
     // The sound level, 0 to 1 (0 while muted); a level set is clamped to it.
@@ -81,15 +87,16 @@ signals:
     void Seeked(qlonglong positionUs);
 };
 
-// The object on the bus, and the poll that publishes changes (PropertiesChanged).
+// The object on the bus, publishing each change it is told of (PropertiesChanged).
 class Mpris : public QObject {
 public:
     explicit Mpris(QObject* parent);
+    void publishChanges();
 
 private:
-    void publishChanges();
+    void heard(const mci::DeviceNotice& n);
     MprisPlayer* player_;
-    QTimer poll_;
+    std::optional<media::DeviceWatch> watch_;  // while on the bus
     QString status_;
     QVariantMap metadata_;
     double volume_ = 1.0;

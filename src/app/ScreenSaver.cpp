@@ -7,7 +7,6 @@
 #include <QGuiApplication>
 #include <cstdio>
 
-#include "platform/mci/Device.h"
 
 // Last: Xlib's macros (Status, None, Bool) would break Qt's headers.
 #include <X11/Xlib.h>
@@ -93,10 +92,12 @@ void ScreenSaverInhibitor::releaseOnBus() {
     QDBusConnection::sessionBus().call(call, QDBus::Block, kReleaseWaitMs);
 }
 
-void keepScreenOnWhilePlaying(QObject* app) {
-    auto* inhibitor = new ScreenSaverInhibitor(app);
-    mci::setPlayingObserver([inhibitor](bool playing) { inhibitor->setPlaying(playing); });
-    QObject::connect(inhibitor, &QObject::destroyed, [] { mci::setPlayingObserver({}); });
+void ScreenSaverInhibitor::heard(const mci::DeviceNotice& n) {
+    if (n.play == mci::DevicePlay::Playing) playingDevices_.insert(n.alias);
+    else playingDevices_.erase(n.alias);
+    setPlaying(!playingDevices_.empty());
 }
+
+void keepScreenOnWhilePlaying(QObject* app) { new ScreenSaverInhibitor(app); }
 
 }  // namespace plim

@@ -9,6 +9,10 @@
 #include <QObject>
 #include <cstdint>
 #include <optional>
+#include <set>
+#include <string>
+
+#include "media/MciChannel.h"
 
 namespace plim {
 
@@ -20,6 +24,10 @@ public:
     void setPlaying(bool playing);
 
 private:
+    // Follows each device's play: the screen stays on while any plays.
+    void heard(const mci::DeviceNotice& n);
+    std::set<std::string> playingDevices_;
+    media::DeviceWatch watch_{[this](const mci::DeviceNotice& n) { heard(n); }};
     void suspendX(bool suspend);
     void inhibitOnBus();
     void releaseOnBus();
@@ -30,7 +38,7 @@ private:
     bool noBusSaid_ = false, noXSaid_ = false;
 };
 
-// Connects an inhibitor to the MCI devices' play state, for the life of the application.
+// An inhibitor following the MCI devices' play, for the life of the application.
 void keepScreenOnWhilePlaying(QObject* app);
 
 }  // namespace plim

@@ -13,6 +13,14 @@ constexpr uint32_t kNoService = mci::err::kInternal;
 
 void installService(std::shared_ptr<MciService> service) { g_service = std::move(service); }
 
+DeviceWatch::DeviceWatch(mci::DeviceListener listener) : service_(g_service) {
+    if (g_service) id_ = g_service->subscribe(std::move(listener));
+}
+
+DeviceWatch::~DeviceWatch() {
+    if (auto s = service_.lock(); s && id_) s->unsubscribe(id_);
+}
+
 uint32_t mciSendStringA(const std::string& command, char* reply, uint32_t length, intptr_t callback) {
     if (reply && length > 0) reply[0] = '\0';
     if (!g_service) return kNoService;

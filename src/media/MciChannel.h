@@ -15,6 +15,20 @@ using mci::MciService;
 // The service the entry points use. Without one installed, the entry points fail with 277.
 void installService(std::shared_ptr<MciService> service);
 
+// Hears every change of an open device (mci::DeviceNotice) from the service installed when
+// it is made, for as long as it lives. GUI thread.
+class DeviceWatch {
+public:
+    explicit DeviceWatch(mci::DeviceListener listener);
+    ~DeviceWatch();
+    DeviceWatch(const DeviceWatch&) = delete;
+    DeviceWatch& operator=(const DeviceWatch&) = delete;
+
+private:
+    std::weak_ptr<MciService> service_;
+    int id_ = 0;
+};
+
 uint32_t mciSendStringA(const std::string& command, char* reply, uint32_t length, intptr_t callback);
 bool mciExecute(const std::string& command);
 bool mciGetErrorStringA(uint32_t code, char* buffer, uint32_t length);

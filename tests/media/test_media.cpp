@@ -195,6 +195,67 @@ TEST_F(RealService, AnswersTheCommandsAsTheRealServiceDoes) {
     EXPECT_EQ(media::mciSendStringA("close all", nullptr, 0, 0), 0u);
 }
 
+// The device's play is told once per change, with what the desktop's controls show: a
+// stop by command is not an end; an end by itself holds until play starts again.
+TEST_F(RealService, TellsEachChangeOfADevicesPlayOnce) {
+    QWidget host;
+    std::string h = std::to_string(forms::handleOf(&host));
+    std::string clip = plim::test::clip("mjpeg_pcm.avi");
+    std::vector<mci::DeviceNotice> told;
+    media::DeviceWatch watch([&](const mci::DeviceNotice& n) { told.push_back(n); });
+    using P = mci::DevicePlay;
+    struct Step {
+        std::string command;
+        std::vector<P> want;  // the notices it causes, in order
+        int64_t volume = 1000;
+    };
+    const Step steps[] = {
+        {"open \"" + clip + "\" alias Film style child parent " + h, {P::Stopped}},
+        {"play film", {P::Playing}},
+        {"play film", {}},
+        {"stop film", {P::Stopped}},
+        {"seek film to 2800 wait", {}},
+        {"play film wait", {P::Playing, P::Ended}},
+        {"seek film to start wait", {}},
+        {"step film by 1 wait", {}},
+        {"setaudio film volume to 300", {P::Ended}, 300},
+        {"play film", {P::Playing}, 300},
+        {"pause film", {P::Paused}, 300},
+        {"close film", {P::Closed}, 300},
+    };
+    for (const Step& s : steps) {
+        told.clear();
+        EXPECT_EQ(media::mciSendStringA(s.command, nullptr, 0, 0), 0u) << s.command;
+        std::vector<P> got;
+        for (const mci::DeviceNotice& n : told) {
+            got.push_back(n.play);
+            EXPECT_EQ(n.alias, "Film");
+            EXPECT_EQ(n.path, clip);
+            EXPECT_EQ(n.lengthMs, 3000);
+            EXPECT_EQ(n.volume, s.volume) << s.command;
+        }
+        EXPECT_EQ(got, s.want) << s.command;
+    }
+}
+
+TEST(DevicePlay, FollowsTheEnginesModeAndHoldsAnEnd) {
+    using P = mci::DevicePlay;
+    using M = engine::Mode;
+    struct Case {
+        P was;
+        M now;
+        bool byCommand;
+        P want;
+    };
+    const Case cases[] = {
+        {P::Stopped, M::Playing, true, P::Playing},  {P::Playing, M::Stopped, true, P::Stopped},
+        {P::Playing, M::Paused, true, P::Paused},    {P::Playing, M::Stopped, false, P::Ended},
+        {P::Ended, M::Stopped, true, P::Ended},      {P::Ended, M::Playing, true, P::Playing},
+        {P::Paused, M::Stopped, false, P::Stopped},  {P::Stopped, M::Stopped, false, P::Stopped},
+    };
+    for (const Case& c : cases) EXPECT_EQ(mci::nextPlay(c.was, c.now, c.byCommand), c.want) << int(c.was) << int(c.now);
+}
+
 TEST_F(RealService, RefusesFilesItCannotPlay) {
     QWidget host;
     std::string h = std::to_string(forms::handleOf(&host));

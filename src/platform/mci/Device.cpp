@@ -11,38 +11,44 @@
 
 namespace plim::mci {
 
-namespace {
-int g_playingDevices = 0;
-std::function<void(bool)>& playingObserver() {
-    static std::function<void(bool)> observer;
-    return observer;
-}
-}  // namespace
-
-void setPlayingObserver(std::function<void(bool)> observer) { playingObserver() = std::move(observer); }
-
-void Device::noteMode() {
-    bool now = player_ && player_->mode() == engine::Mode::Playing;
-    if (now == playing_) return;
-    playing_ = now;
-    g_playingDevices += now ? 1 : -1;
-    bool changed = g_playingDevices == (now ? 1 : 0);
-    if (changed && playingObserver()) playingObserver()(now);
+void Device::publish() const {
+    if (publish_) publish_(DeviceNotice{alias, play_, path_, lengthMs_, volume_});
 }
 
-Device::Device(std::string a, std::unique_ptr<engine::Player> player, VideoSurface* surface)
-    : alias(std::move(a)), player_(std::move(player)), surface_(surface) {
+void Device::noteMode(bool byCommand) {
+    DevicePlay now = nextPlay(play_, player_->mode(), byCommand);
+    if (now == play_) return;
+    play_ = now;
+    publish();
+}
+
+void Device::setVolume(int64_t level) {
+    volume_ = level;
+    player_->setSoundLevel(double(level) / double(kFullVolume));
+    publish();
+}
+
+Device::Device(std::string a, std::string path, std::unique_ptr<engine::Player> player, VideoSurface* surface,
+               DeviceListener tell)
+    : alias(std::move(a)),
+      player_(std::move(player)),
+      surface_(surface),
+      path_(std::move(path)),
+      lengthMs_(std::llround(double(player_->lengthUs()) / 1000.0)),
+      publish_(std::move(tell)) {
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setSingleShot(true);
     timer_.setInterval(int(engine::kTickIntervalUs / 1000));
     QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+    publish();
     kick();
 }
 
 Device::~Device() {
     timer_.stop();
     player_.reset();  // joins the engine's threads
-    noteMode();
+    play_ = DevicePlay::Closed;
+    publish();
     delete surface_.data();
     giveBackFreedMemory();
 }
@@ -92,7 +98,7 @@ int64_t Device::fromUnits(int64_t units) const {
 // A command changed what the display must do: look again soon.
 void Device::kick() {
     if (player_->needsTicks()) timer_.start(int(engine::kTickIntervalUs / 1000));
-    noteMode();
+    noteMode(true);
 }
 
 // Shows the frame that is due, then sleeps until the next one is.
@@ -106,7 +112,7 @@ void Device::tick() {
     } else {
         timer_.stop();
     }
-    noteMode();
+    noteMode(false);
 }
 
 void Device::waitUntil(bool (*done)(engine::Player&)) {

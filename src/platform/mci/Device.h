@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/mci/DeviceNotice.h"
 #include "platform/mci/MciCommand.h"
 #include "platform/mci/display/VideoSurface.h"
 #include "platform/mci/engine/play/Player.h"
@@ -16,7 +17,9 @@ namespace plim::mci {
 
 class Device {
 public:
-    Device(std::string alias, std::unique_ptr<engine::Player> player, VideoSurface* surface);
+    // Tells `tell` of its open, of each change of its play, of its level and of its close.
+    Device(std::string alias, std::string path, std::unique_ptr<engine::Player> player, VideoSurface* surface,
+           DeviceListener tell);
     ~Device();
 
     // How this process's memory is kept while videos come and go: called once, before the
@@ -28,7 +31,10 @@ public:
     engine::Player& player() { return *player_; }
     VideoSurface* surface() const { return surface_; }
     TimeFormat timeFormat = TimeFormat::Milliseconds;
-    int64_t volume = kFullVolume;  // as "setaudio ... volume to" set it
+    // The sound level, 0 to 1000, as "setaudio ... volume to" set it.
+    int64_t volume() const { return volume_; }
+    void setVolume(int64_t level);
+    DevicePlay play() const { return play_; }
 
     // Units of the current time format <-> microseconds. Units are what replies tell, so
     // they never leave the 32-bit range that callers hold them in.
@@ -44,16 +50,17 @@ public:
 
 private:
     void tick();
-    void noteMode();  // tells the playing observer when this device starts or stops playing
+    // Follows the engine's mode after a command (byCommand) or a pull, publishing a change.
+    void noteMode(bool byCommand);
+    void publish() const;
     std::unique_ptr<engine::Player> player_;
     QPointer<VideoSurface> surface_;
     QTimer timer_;
-    bool playing_ = false;  // as last told
+    const std::string path_;
+    const int64_t lengthMs_;
+    int64_t volume_ = kFullVolume;
+    DevicePlay play_ = DevicePlay::Stopped;
+    DeviceListener publish_;
 };
-
-// Called on the GUI thread each time whether any device plays changes: true when the first
-// starts, false when the last stops (paused, stopped, at its end or closed). One observer;
-// an empty function removes it.
-void setPlayingObserver(std::function<void(bool)> observer);
 
 }  // namespace plim::mci

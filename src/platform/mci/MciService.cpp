@@ -39,7 +39,16 @@ bool meansOwnSize(const std::array<int64_t, 4>& r) { return r[2] == 0 && r[3] ==
 
 class Session {
 public:
+    // Declared before the devices: a device's close is told to them.
+    std::map<int, DeviceListener> listeners;
+    int lastListener = 0;
     std::map<std::string, std::unique_ptr<Device>> devices;  // by lower-case alias
+
+    void publish(const DeviceNotice& n) {
+        // A listener may subscribe or unsubscribe meanwhile: tell a copy.
+        std::map<int, DeviceListener> now = listeners;
+        for (auto& [id, listener] : now) listener(n);
+    }
 
     Device* find(const std::string& alias) {
         auto it = devices.find(lower(alias));
@@ -77,6 +86,12 @@ public:
         copyReply(text, buffer, length);
         return true;
     }
+
+    int subscribe(DeviceListener listener) override {
+        session_.listeners[++session_.lastListener] = std::move(listener);
+        return session_.lastListener;
+    }
+    void unsubscribe(int id) override { session_.listeners.erase(id); }
 
 private:
     Session session_;
@@ -134,7 +149,8 @@ uint32_t doOpen(Session& s, const MciCommand& c, std::string& reply) {
     uint32_t error = 0;
     VideoSurface* surface = makeSurface(c, player->info(), error);
     if (error) return error;
-    s.devices[lower(alias)] = std::make_unique<Device>(alias, std::move(player), surface);
+    auto publish = [&s](const DeviceNotice& n) { s.publish(n); };
+    s.devices[lower(alias)] = std::make_unique<Device>(alias, c.device, std::move(player), surface, publish);
     reply = std::to_string(s.devices.size());
     return 0;
 }
@@ -225,7 +241,7 @@ uint32_t doStatus(Device& d, const MciCommand& c, std::string& reply) {
             reply = std::to_string(forms::handleOf(d.surface()));
             break;
         case StatusItem::FramesSkipped: reply = std::to_string(p.droppedFrames()); break;
-        case StatusItem::Volume: reply = std::to_string(d.volume); break;
+        case StatusItem::Volume: reply = std::to_string(d.volume()); break;
         case StatusItem::None: return err::kUnsupportedFunction;
     }
     return 0;
@@ -295,8 +311,7 @@ uint32_t doSet(Device& d, const MciCommand& c, std::string&) {
 // The sound level of the device from now on (the parser refused one out of range). A device
 // without sound keeps the number and plays on silently.
 uint32_t doSetAudio(Device& d, const MciCommand& c, std::string&) {
-    d.volume = *c.volume;
-    d.player().setSoundLevel(double(d.volume) / double(kFullVolume));
+    d.setVolume(*c.volume);
     return 0;
 }
 

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/mci/DeviceNotice.h"
+
 namespace plim::mci {
 
 class MciService {
@@ -17,6 +19,10 @@ public:
     virtual bool execute(const std::string& command) = 0;
     // The text for an error number, cut to fit. False for a number the service never gives.
     virtual bool errorString(uint32_t code, char* buffer, uint32_t length) = 0;
+    // Tells listener of every change of an open device (DeviceNotice) from now on, until
+    // unsubscribe with the number returned. A service that tells nothing returns 0.
+    virtual int subscribe(DeviceListener) { return 0; }
+    virtual void unsubscribe(int) {}
 };
 
 // The real service, playing media files with FFmpeg in windows of the forms layer.
