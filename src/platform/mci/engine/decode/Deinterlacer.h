@@ -14,6 +14,8 @@
 #include <functional>
 #include <memory>
 
+#include "platform/mci/engine/decode/PictureStage.h"
+
 struct AVFrame;
 
 namespace plim::engine {
@@ -61,6 +63,22 @@ private:
     int64_t seq_ = 0;
     bool fromStart_ = true;
     bool first_ = true;  // the next picture out is the run's first
+};
+
+// The deinterlacer as a stage of the picture chain.
+class DeinterlaceStage final : public PictureStage {
+public:
+    void begin(const PictureRun& run) override { d_.begin(run.fromStart); }
+    void push(const Picture& p, const Out& out) override {
+        d_.push(p.frame, p.ptsUs, [&](AVFrame* f, int64_t ptsUs) { out(made(f, ptsUs)); });
+    }
+    void finish(const Out& out) override {
+        d_.finish([&](AVFrame* f, int64_t ptsUs) { out(made(f, ptsUs)); });
+    }
+
+private:
+    static Picture made(AVFrame* f, int64_t ptsUs);
+    Deinterlacer d_;
 };
 
 }  // namespace plim::engine

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/mci/engine/base/Types.h"
+#include "platform/mci/engine/decode/PictureStage.h"
 
 struct AVFrame;
 
@@ -53,6 +54,24 @@ private:
     Input made_;  // the pictures the graph was made (or found impossible) for
     std::unique_ptr<FilterGraph> graph_;
     AVFrame* out_ = nullptr;
+};
+
+// The look as a stage of the picture chain. A picture that cannot be given its look goes on
+// with no frame (nullptr), so that whoever makes it a frame to show knows one is missing.
+class LookStage final : public PictureStage {
+public:
+    explicit LookStage(Orientation o) : look_(o) {}
+    // The picture to show for f (PictureLook::apply), for a stage that keeps pictures aside.
+    const AVFrame* apply(const AVFrame* f) { return look_.apply(f); }
+    void begin(const PictureRun&) override {}
+    void push(const Picture& p, const Out& out) override {
+        // Stages after this one only read the look's picture.
+        out(Picture{const_cast<AVFrame*>(look_.apply(p.frame)), p.ptsUs, p.sar, p.target});
+    }
+    void finish(const Out&) override {}
+
+private:
+    PictureLook look_;
 };
 
 }  // namespace plim::engine

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/mci/engine/decode/PictureStage.h"
+
 extern "C" {
 #include <libavutil/frame.h>
 }
@@ -67,6 +69,7 @@ public:
         return true;
     }
 
+    bool late() const { return late_; }
     // The stream ended: a held picture is the target's.
     void finish(const Emit& handOn) {
         if (have_ && !late_) handOn(held_, heldPts_, true);
@@ -80,6 +83,21 @@ private:
     bool late_ = false;
     int64_t heldPts_ = 0;
     int64_t target_ = -1;
+};
+
+// The seek's pick as a stage of the picture chain: marks the target, drops what comes before.
+class SeekPickStage final : public PictureStage {
+public:
+    void begin(const PictureRun& run) override { picker_.reset(run.targetUs, run.fromStart); }
+    void push(const Picture& p, const Out& out) override { picker_.feed(p.frame, p.ptsUs, emitTo(out)); }
+    void finish(const Out& out) override { picker_.finish(emitTo(out)); }
+    bool late() const override { return picker_.late(); }
+
+private:
+    static SeekPicker::Emit emitTo(const Out& out) {
+        return [&out](AVFrame* f, int64_t ptsUs, bool target) { out(Picture{f, ptsUs, f->sample_aspect_ratio, target}); };
+    }
+    SeekPicker picker_;
 };
 
 }  // namespace plim::engine

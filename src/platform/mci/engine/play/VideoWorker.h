@@ -1,20 +1,16 @@
 #pragma once
-// The video worker: the video thread of one player. It decodes the reader's packets, makes
-// interlaced pictures whole (Deinterlacer, for interlaced streams only), keeps
-// the exact picture for a seek's target (SeekPicker), keeps the pictures a step back asked
-// for (StepCache), and pushes frames into the frame queue, blocking while it is full. When
-// decoding began too late for a target, it asks the reader to start further back
-// (Generations::beginEarlier).
+// The video worker: the video thread of one player. It decodes the reader's packets, sends
+// the pictures through the picture chain (PictureChain: made whole, kept for steps back,
+// picked for a seek, given their look) and pushes the frames that come out into the frame
+// queue, blocking while it is full. When decoding began too late for a target, it asks the
+// reader to start further back (Generations::beginEarlier).
 // Thread: the video thread. Locks: the player lock for Generations and StreamEnds; the
 // queues and the step cache guard themselves.
 #include <cstdint>
 #include <functional>
 #include <memory>
 
-#include "platform/mci/engine/base/Aspect.h"
-#include "platform/mci/engine/decode/Deinterlacer.h"
-#include "platform/mci/engine/decode/PictureLook.h"
-#include "platform/mci/engine/decode/SeekPicker.h"
+#include "platform/mci/engine/play/PictureChain.h"
 #include "platform/mci/engine/play/PlayPieces.h"
 
 struct AVFrame;
@@ -36,29 +32,21 @@ private:
     void begin(const GenerationStart& start);
     void end();
     void onDecoded(AVFrame* f, int64_t ptsUs);
-    void onFrame(AVFrame* f, int64_t ptsUs);
-    void handOn(AVFrame* f, int64_t ptsUs, bool seekTarget);
-    // The picture as it is shown (PictureLook), as a frame of this generation.
-    VideoFrame picture(const AVFrame* f, int64_t ptsUs);
-    SampleAspect aspectOf(const AVFrame* f) const;
+    void askEarlierIfLate();
+    void handOn(const Picture& p);
 
     PlayerMutex& mu_;
     const PlayFacts& facts_;
     VideoDecoder& dec_;
     PacketQueue& vq_;
-    Decoded& decoded_;  // its ends under the player lock
+    Decoded& decoded_;   // its ends under the player lock
     Generations& gens_;  // player lock
     // The generation being decoded, as the thread sees it.
     uint64_t gen_ = 0;
-    int64_t lastEndUs_ = 0;  // where the last picture decoded ends
     GenerationStart start_;  // what began this generation's decoding
     bool retry_ = false;     // decoding began too late: waiting for the reader to start earlier
     bool targetOwed_ = false;  // the seek's picture could not be made: the next one stands for it
-    std::unique_ptr<Deinterlacer> deinterlacer_;  // for an interlaced stream
-    PictureLook look_;
-    SeekPicker picker_;
-    SeekPicker::Emit emitFn_;
-    std::function<void(AVFrame*, int64_t)> onFrameFn_;    // onFrame, made once
+    PictureChain chain_;
     std::function<void(AVFrame*, int64_t)> onDecodedFn_;  // onDecoded, made once for the decoder
 };
 
