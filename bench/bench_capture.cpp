@@ -8,6 +8,7 @@
 #include <fstream>
 #include <vector>
 
+#include "app/Process.h"
 #include "module1/Module1.h"
 #include "media/MciChannel.h"
 #include "platform/forms/Interaction.h"
@@ -19,6 +20,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
+    plim::settleProcess();
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     if (argc < 2) {

@@ -17,6 +17,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "app/Process.h"
 #include "platform/mci/engine/input/MediaSource.h"
 #include "platform/mci/engine/play/Player.h"
 #include "PlayerProbe.h"
@@ -189,6 +190,7 @@ void syncOffset(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    plim::settleProcess();
     if (argc < 2) {
         std::fprintf(stderr, "usage: bench_engine VIDEO [SOUNDCLIP]\n");
         return 2;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Process.h"
 #include "../tests/media/DamagedSet.h"
 #include "platform/mci/engine/play/Player.h"
 
@@ -33,6 +34,7 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    plim::settleProcess();
     if (argc != 3) {
         std::fprintf(stderr, "usage: bench_open_damaged CLIPS_DIR WORK_DIR\n");
         return 2;

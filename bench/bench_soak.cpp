@@ -20,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
+#include "app/Process.h"
 #include "platform/forms/Handles.h"
 #include "platform/mci/MciService.h"
 #include "platform/mci/engine/play/Player.h"
@@ -104,6 +105,7 @@ int cycle(const std::string& clip, int i) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    plim::settleProcess();
     const bool service = argc > 1 && std::string(argv[1]) == "--service";
     if (argc - service < 3 || (argc - service) % 2 == 0) {
         std::fprintf(stderr, "usage: bench_soak [--service] CLIP TIMES [CLIP TIMES ...]\n");

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/Process.h"
 #include "platform/mci/display/PictureFit.h"
 #include "platform/forms/Handles.h"
 #include "platform/mci/Device.h"
@@ -58,6 +59,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    plim::settleProcess();
     QApplication app(argc, argv);
     int fitW = 0, fitH = 0;
     bool full = false;

@@ -3,7 +3,10 @@
 
 #include <QApplication>
 
+#include "app/Process.h"
+
 int main(int argc, char** argv) {
+    plim::settleProcess();
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -4,6 +4,7 @@
 #include "app/Desktop.h"
 #include "module1/Module1.h"
 #include "app/Mpris.h"
+#include "app/Process.h"
 #include "app/QuitOnSignals.h"
 #include "app/ScreenSaver.h"
 #include "media/MciChannel.h"
@@ -11,6 +12,7 @@
 #include "windows/Windows.h"
 
 int main(int argc, char** argv) {
+    plim::settleProcess();
     plim::prepareDesktop();  // before the toolkit starts: platform and pixel density
     QApplication app(argc, argv);
     app.setApplicationName("Plim");

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/Process.h"
 #include "platform/forms/Handles.h"
 #include "platform/mci/MciService.h"
 
@@ -35,6 +36,7 @@ void sendGuarded(const std::string& cmd) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    plim::settleProcess();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("SDL_AUDIODRIVER", "dummy");
     app = new QApplication(*argc, *argv);

@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "PlayerProbe.h"
+#include "app/Process.h"
 #include "platform/mci/engine/input/MediaSource.h"
 #include "platform/mci/engine/play/Player.h"
 
@@ -114,7 +115,10 @@ void exercise(Player& p) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    plim::settleProcess();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0 || size > kMaxInput) return 0;

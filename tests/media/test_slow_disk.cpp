@@ -13,6 +13,7 @@
 
 #include "../TestSupport.h"
 #include "Pump.h"
+#include "ReadProbe.h"
 #include "platform/mci/engine/input/FileInput.h"
 #include "platform/mci/engine/play/Player.h"
 

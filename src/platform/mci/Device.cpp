@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <mutex>
 #include <thread>
 
 namespace plim::mci {
@@ -60,18 +59,6 @@ Device::~Device() {
 void Device::giveBackFreedMemory() {
 #ifdef __GLIBC__
     malloc_trim(0);
-#endif
-}
-
-// Blocks from 256 KiB up (pictures, packets, conversion buffers) are mapped from the system
-// and unmapped when freed. malloc does so by default only until the first such block is
-// freed; then it raises its threshold and keeps them in its heaps, where a closed video's
-// blocks leave holes that the next video's do not fit, and RSS creeps from open to open.
-// During play, pictures come from FFmpeg's pools, so this costs no more mapping then.
-void Device::keepLargeBlocksOutOfTheHeap() {
-#ifdef __GLIBC__
-    static std::once_flag once;
-    std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 256 * 1024); });
 #endif
 }
 

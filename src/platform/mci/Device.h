@@ -22,9 +22,7 @@ public:
            DeviceListener tell);
     ~Device();
 
-    // How this process's memory is kept while videos come and go: called once, before the
-    // first video opens, and at each close (giveBackFreedMemory).
-    static void keepLargeBlocksOutOfTheHeap();
+    // Hands the memory a closed video freed back to the system (at each close).
     static void giveBackFreedMemory();
 
     const std::string alias;

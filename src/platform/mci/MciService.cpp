@@ -316,7 +316,6 @@ uint32_t doSetAudio(Device& d, const MciCommand& c, std::string&) {
 }
 
 std::shared_ptr<MciService> createService() {
-    Device::keepLargeBlocksOutOfTheHeap();
     return std::make_shared<Service>();
 }
 

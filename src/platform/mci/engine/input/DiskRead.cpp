@@ -15,7 +15,6 @@ namespace plim::engine {
 
 namespace {
 std::atomic<int> gLeftBehind{0};
-std::atomic<ReadProbe> gProbe{nullptr};
 constexpr auto kPollGiveUp = std::chrono::milliseconds(10);
 }  // namespace
 
@@ -57,10 +56,6 @@ int DiskRead::fd() const { return s_->fd; }
 
 int DiskRead::leftBehind() { return gLeftBehind; }
 
-void setReadProbe(ReadProbe probe) { gProbe = probe; }
-
-ReadProbe readProbe() { return gProbe; }
-
 void DiskRead::run(std::shared_ptr<Shared> s) {
     pthread_setname_np(pthread_self(), "plim-read");
     std::unique_lock<std::mutex> lk(s->mu);
@@ -70,7 +65,7 @@ void DiskRead::run(std::shared_ptr<Shared> s) {
         const int64_t pos = s->pos;
         const int size = s->size;
         lk.unlock();
-        if (ReadProbe probe = readProbe()) probe(s->path, pos);
+        beforeDiskRead(s->path, pos);
         ssize_t n = ::pread(s->fd, s->buf.data(), size_t(size), pos);
         int64_t result = n >= 0 ? int64_t(n) : -int64_t(errno);
         lk.lock();

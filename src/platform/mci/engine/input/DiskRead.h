@@ -47,10 +47,9 @@ private:
     std::thread thread_;
 };
 
-// Tests stand in for a disk that pauses: when set, called on the read thread before each
-// read with the file's path and the offset about to be read, where a blocked pread would wait.
-using ReadProbe = void (*)(const std::string& path, int64_t offset);
-void setReadProbe(ReadProbe probe);
-ReadProbe readProbe();
+// Called on the read thread before each read with the file's path and the offset about to be
+// read, where a blocked pread would wait. The engine's own definition (DiskReadSeam.cpp) does
+// nothing; a test program that stands in for a disk that pauses links its own in its place.
+void beforeDiskRead(const std::string& path, int64_t offset);
 
 }  // namespace plim::engine

@@ -119,9 +119,6 @@ OpenError MediaSource::openFormat(const std::string& path, MediaSource* owner, A
 }
 
 OpenError MediaSource::open(const std::string& path, std::unique_ptr<MediaSource>& out) {
-    // Damaged files are expected input: the libraries' complaints are not the user's concern.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
     struct stat sb;
     if (::stat(path.c_str(), &sb) != 0) return (errno == ENOENT || errno == ENOTDIR) ? OpenError::FileNotFound : OpenError::InvalidFile;
     if (!S_ISREG(sb.st_mode) || sb.st_size == 0) return OpenError::InvalidFile;

@@ -21,8 +21,6 @@ bool sdlAudioUp() {
     static std::once_flag once;
     static bool up = false;
     std::call_once(once, [] {
-        // The program handles its own signals: SDL's handlers would only queue an event.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         up = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
     });
     return up;
