@@ -102,44 +102,34 @@ int64_t originFrom(const std::vector<int64_t>& t) {
 }
 }  // namespace
 
-std::optional<int64_t> VideoDecoder::firstPictureUs(AVFormatContext* fmt, int streamIndex, int keepIndex,
-                                                    PacketList& kept) {
-    constexpr int kMaxPackets = 400;
-    AVPacket* pkt = av_packet_alloc();
-    if (!pkt) return std::nullopt;
-    int64_t saved = originUs_;
+void VideoDecoder::beginFirst() {
+    savedOriginUs_ = originUs_;
     originUs_ = 0;
-    int64_t window = times_.window();
+    savedWindowUs_ = times_.window();
     times_.setWindow(0);  // the container's clock: no bounds yet
     times_.reset();
-    std::vector<int64_t> times;  // the first pictures' own times, unfiltered where they have one
-    auto got = [&](AVFrame* f, int64_t us) {
+    firstTimes_.clear();
+}
+
+void VideoDecoder::feedFirst(const AVPacket* pkt) {
+    if (pkt && pkt->pts == AV_NOPTS_VALUE) packetsCarryPts_ = false;
+    decode(pkt, [this](AVFrame* f, int64_t us) {
         int64_t ts = f->best_effort_timestamp;
         if (AVFrame* copy = av_frame_clone(f)) probed_.push_back(copy);
-        if (times.size() < kOriginPictures) times.push_back(ts != AV_NOPTS_VALUE ? mediaTimeUs(timeBase_, ts, 0) : us);
-    };
-    auto settled = [&] { return times.size() >= kOriginPictures || (times.size() == 2 && !originDamaged(times)); };
-    for (int n = 0; n < kMaxPackets && !settled(); ++n) {
-        if (av_read_frame(fmt, pkt) < 0) {
-            decode(nullptr, got);
-            break;
-        }
-        if (pkt->stream_index == streamIndex) {
-            if (pkt->pts == AV_NOPTS_VALUE) packetsCarryPts_ = false;
-            decode(pkt, got);
-        } else if (pkt->stream_index == keepIndex) {
-            if (AVPacket* copy = av_packet_alloc()) {
-                av_packet_move_ref(copy, pkt);
-                kept.push(copy);
-            }
-        }
-        av_packet_unref(pkt);
-    }
+        if (firstTimes_.size() < kOriginPictures)
+            firstTimes_.push_back(ts != AV_NOPTS_VALUE ? mediaTimeUs(timeBase_, ts, 0) : us);
+    });
+}
+
+bool VideoDecoder::firstSettled() const {
+    return firstTimes_.size() >= kOriginPictures || (firstTimes_.size() == 2 && !originDamaged(firstTimes_));
+}
+
+std::optional<int64_t> VideoDecoder::firstPictureUs() {
     std::optional<int64_t> first;
-    if (!times.empty()) first = originFrom(times);
-    av_packet_free(&pkt);
-    originUs_ = first ? *first : saved;
-    times_.setWindow(window);
+    if (!firstTimes_.empty()) first = originFrom(firstTimes_);
+    originUs_ = first ? *first : savedOriginUs_;
+    times_.setWindow(savedWindowUs_);
     if (!first) flush();
     return first;
 }

@@ -1,13 +1,13 @@
 #pragma once
 // Decodes one video stream. Used by the opening thread while the media is probed
-// (firstPictureUs), then by the video decode thread only.
+// (beginFirst to firstPictureUs), then by the video decode thread only. It never reads the
+// file: packets are handed to it.
 #include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
-#include "platform/mci/engine/base/PacketList.h"
 #include "platform/mci/engine/base/TimestampFilter.h"
 #include "platform/mci/engine/base/Types.h"
 
@@ -16,7 +16,6 @@ extern "C" {
 }
 
 struct AVCodecContext;
-struct AVFormatContext;
 struct AVFrame;
 struct AVPacket;
 struct AVStream;
@@ -51,12 +50,15 @@ public:
     // The length the first picture after a flush must lie within (0: unknown).
     void setWindow(int64_t lengthUs) { times_.setWindow(lengthUs); }
     void setOriginUs(int64_t us) { originUs_ = us; }
-    // Reads from the start until the first pictures come out; the first one's time in the
-    // container's clock (microseconds), or nullopt when no picture can be decoded. The
-    // decoder keeps its state and the pictures it decoded, so that decoding goes on from
-    // there (resume) rather than from the start again; packets of keepIndex read on the way
-    // are added to kept, in order, for the caller to play.
-    std::optional<int64_t> firstPictureUs(AVFormatContext* fmt, int streamIndex, int keepIndex, PacketList& kept);
+    // Finding where the pictures start: the caller feeds the stream's packets from its start
+    // (feedFirst; nullptr: the stream ended) until firstSettled, then firstPictureUs gives
+    // the first picture's time in the container's clock (microseconds), or nullopt when no
+    // picture could be decoded. The decoder keeps its state and the pictures it decoded, so
+    // that decoding goes on from there (resume) rather than from the start again.
+    void beginFirst();
+    void feedFirst(const AVPacket* pkt);
+    bool firstSettled() const;
+    std::optional<int64_t> firstPictureUs();
     // Whether the stream's pictures are interlaced: its field order says so, or the first
     // picture firstPictureUs decoded is marked interlaced.
     bool picturesInterlaced() const;
@@ -96,6 +98,10 @@ private:
     int64_t frameDurUs_ = kDefaultFrameDurUs;
     AVFrame* frame_ = nullptr;
     std::vector<AVFrame*> probed_;  // the pictures firstPictureUs decoded, until resume or flush
+    // While the first pictures are looked for: their own times, unfiltered where they have
+    // one, and what beginFirst set aside.
+    std::vector<int64_t> firstTimes_;
+    int64_t savedOriginUs_ = 0, savedWindowUs_ = 0;
     bool packetsCarryPts_ = true;
 };
 

@@ -4,6 +4,7 @@
 #include "platform/mci/engine/input/MediaSource.h"
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/rational.h>
 }
@@ -21,12 +22,39 @@ void countFilmPictures(MediaInfo& info) {
     info.pulledDown = true;
 }
 
+// Reads from the start until the decoder knows where the pictures start: the first
+// picture's time in the container's clock, or nullopt when none can be decoded. The sound's
+// packets read on the way are kept, in order, for play to begin with.
+std::optional<int64_t> firstPicture(MediaSource& src, VideoDecoder& dec, PacketList& soundRead) {
+    constexpr int kMaxPackets = 400;
+    AVPacket* pkt = av_packet_alloc();
+    if (!pkt) return std::nullopt;
+    dec.beginFirst();
+    for (int n = 0; n < kMaxPackets && !dec.firstSettled(); ++n) {
+        if (av_read_frame(src.format(), pkt) < 0) {
+            dec.feedFirst(nullptr);
+            break;
+        }
+        if (pkt->stream_index == src.videoIndex()) {
+            dec.feedFirst(pkt);
+        } else if (pkt->stream_index == src.audioIndex()) {
+            if (AVPacket* copy = av_packet_alloc()) {
+                av_packet_move_ref(copy, pkt);
+                soundRead.push(copy);
+            }
+        }
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    return dec.firstPictureUs();
+}
+
 // The pictures' side of the timeline: the first picture is media time zero; an index's
 // frame counts are trusted; a length the file tells for sure keeps gaps within it; a file
 // joined from parts has their length together, and times lie within it.
 OpenError settlePictures(MediaSource& src, int decoderThreads, VideoDecoder& dec, Timeline& t) {
     if (!dec.open(src.videoStream(), src.originUs(), decoderThreads, t.windowUs)) return OpenError::CannotLoadDriver;
-    auto first = dec.firstPictureUs(src.format(), src.videoIndex(), src.audioIndex(), t.soundRead);
+    auto first = firstPicture(src, dec, t.soundRead);
     if (!first) return OpenError::InvalidFile;
     src.setOriginUs(*first);
     if (src.indexed() && !dec.packetsCarryPts()) dec.trustTimes();
