@@ -21,11 +21,11 @@ extern "C" {
 #include "platform/mci/engine/input/MediaSource.h"
 #include "platform/mci/engine/play/Player.h"
 #include "PlayerProbe.h"
-#include "platform/mci/display/BgraConverter.h"
+#include "platform/display/BgraConverter.h"
 #include "platform/mci/engine/decode/VideoDecoder.h"
 
 using namespace plim::engine;
-using namespace plim::mci;
+using namespace plim::display;
 using Wall = std::chrono::steady_clock;
 
 namespace {

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "app/Process.h"
-#include "platform/mci/display/PictureFit.h"
+#include "platform/display/PictureFit.h"
 #include "platform/forms/Handles.h"
 #include "platform/mci/Device.h"
 #include "platform/mci/MciService.h"
@@ -36,7 +36,7 @@ std::string ask(plim::mci::MciService& s, const std::string& cmd) {
 // in the same pass of the event loop, after it, and is not counted.
 class FirstPaint : public QObject {
 public:
-    FirstPaint(plim::mci::VideoSurface* s, const QElapsedTimer& clock) : surface_(s), clock_(clock) {
+    FirstPaint(plim::display::VideoSurface* s, const QElapsedTimer& clock) : surface_(s), clock_(clock) {
         s->installEventFilter(this);
         if (s->frame().valid()) s->update();  // handed on already: its paint is seen again
     }
@@ -51,7 +51,7 @@ public:
     }
 
 private:
-    plim::mci::VideoSurface* surface_;
+    plim::display::VideoSurface* surface_;
     const QElapsedTimer& clock_;
     bool seen_ = false;
     qint64 ms_ = -1;
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     int x, y, w, h;
     if (std::sscanf(where.c_str(), "%d %d %d %d", &x, &y, &w, &h) == 4) {
         // The viewer's own fit, with fitW x fitH as the room the picture has on the screen.
-        plim::mci::PictureFit fit = fitW > 0 && fitH > 0 ? plim::mci::fitPicture(w, h, 0, 0, fitW, fitH) : plim::mci::PictureFit{};
+        plim::display::PictureFit fit = fitW > 0 && fitH > 0 ? plim::display::fitPicture(w, h, 0, 0, fitW, fitH) : plim::display::PictureFit{};
         if (fit.scaled) {
             int sw = fit.width, sh = fit.height;
             std::string rect = " at 0 0 " + std::to_string(sw) + " " + std::to_string(sh);
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
         host.resize(w, h);
         if (full) {
             QSize screen = host.screen()->geometry().size();
-            plim::mci::PictureFit fill = plim::mci::fillArea(w, h, screen.width(), screen.height());
+            plim::display::PictureFit fill = plim::display::fillArea(w, h, screen.width(), screen.height());
             service->sendString("put m window at 0 0 " + std::to_string(screen.width()) + " " + std::to_string(screen.height()),
                                 nullptr, 0, 0);
             service->sendString("put m destination at " + std::to_string((screen.width() - fill.width) / 2) + " " +
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
         host.show();
     }
     service->sendString("window m state show", nullptr, 0, 0);
-    auto* surface = dynamic_cast<plim::mci::VideoSurface*>(
+    auto* surface = dynamic_cast<plim::display::VideoSurface*>(
         plim::forms::widgetOf(std::stoi(ask(*service, "status m window handle"))));
     qint64 first = -1;
     if (surface) {
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     app.exec();
     std::printf("played %s ms in %lld ms\n", ask(*service, "status m length").c_str(),
                 static_cast<long long>(t.elapsed()));
-    if (surface) std::printf("frames put past the backing store: %d\n", plim::mci::SurfaceProbe::directFrames(*surface));
+    if (surface) std::printf("frames put past the backing store: %d\n", plim::display::SurfaceProbe::directFrames(*surface));
     std::printf("DROPPED_FIRST_SECOND=%s\n", droppedAtStart.c_str());
     std::printf("DROPPED=%s\n", ask(*service, "status m frames skipped").c_str());
     service->sendString("close m", nullptr, 0, 0);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/mci/display/BgraConverter.h"
+#include "platform/display/BgraConverter.h"
 
 namespace plim::test {
 
@@ -14,7 +14,7 @@ inline std::vector<uint8_t> bgraOf(const engine::VideoFrame& f, int scale = 1) {
     if (!f.valid()) return {};
     int w = f.shownWidth() * scale, h = f.height * scale;
     std::vector<uint8_t> out(size_t(w) * size_t(h) * 4);
-    if (!mci::BgraConverter().toBgra(f, out.data(), w * 4, w, h)) return {};
+    if (!display::BgraConverter().toBgra(f, out.data(), w * 4, w, h)) return {};
     return out;
 }
 

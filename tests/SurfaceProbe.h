@@ -1,9 +1,9 @@
 #pragma once
 // What tests and the benchmark read of the video surface beyond its display contract.
-#include "platform/mci/display/ShmImage.h"
-#include "platform/mci/display/VideoSurface.h"
+#include "platform/display/ShmImage.h"
+#include "platform/display/VideoSurface.h"
 
-namespace plim::mci {
+namespace plim::display {
 
 struct SurfaceProbe {
     // Frames that went to the screen past the backing store.
@@ -14,4 +14,4 @@ struct SurfaceProbe {
     }
 };
 
-}  // namespace plim::mci
+}  // namespace plim::display

@@ -8,7 +8,7 @@
 #include "media/MciChannel.h"
 #include "media/SoundLevel.h"
 #include "media/VideoView.h"
-#include "platform/mci/display/PictureFit.h"
+#include "platform/display/PictureFit.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Runtime.h"
 #include "platform/forms/Screen.h"
@@ -17,8 +17,8 @@
 namespace plim {
 
 using namespace Module1;
-using mci::PictureFit;
-using mci::fitPicture;
+using display::PictureFit;
+using display::fitPicture;
 
 namespace {
 // The path as one word of the command: quoted when it holds a blank, as the service

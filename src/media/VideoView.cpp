@@ -6,7 +6,7 @@
 
 #include "media/MciChannel.h"
 #include "module1/Module1.h"
-#include "platform/mci/display/PictureFit.h"
+#include "platform/display/PictureFit.h"
 #include "windows/Windows.h"
 
 namespace plim {
@@ -38,7 +38,7 @@ void enterFullScreen() {
     VFrmT& v = VFrm();
     v.setFullScreen(true);
     QSize screen = v.screenSizePx();
-    mci::PictureFit fit = mci::fillArea(VideoWidth, VideoHeight, screen.width(), screen.height());
+    display::PictureFit fit = display::fillArea(VideoWidth, VideoHeight, screen.width(), screen.height());
     put("window", rectText(0, 0, screen.width(), screen.height()));
     put("destination", rectText((screen.width() - fit.width) / 2, (screen.height() - fit.height) / 2, fit.width, fit.height));
     v.SetFocus();

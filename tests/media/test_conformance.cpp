@@ -269,7 +269,7 @@ protected:
         service_ = mci::createService();
         std::string open = "open \"" + path_ + "\" alias m style child parent " + std::to_string(forms::handleOf(&host_));
         ASSERT_EQ(service_->sendString(open, nullptr, 0, 0), 0u) << path_;
-        surface_ = dynamic_cast<mci::VideoSurface*>(forms::widgetOf(std::stoi(ask("status m window handle"))));
+        surface_ = dynamic_cast<display::VideoSurface*>(forms::widgetOf(std::stoi(ask("status m window handle"))));
         ASSERT_NE(surface_, nullptr);
     }
     void TearDown() override {
@@ -300,7 +300,7 @@ protected:
     test::ReferenceDecode ref_;
     QWidget host_;
     std::shared_ptr<mci::MciService> service_;
-    mci::VideoSurface* surface_ = nullptr;
+    display::VideoSurface* surface_ = nullptr;
 };
 
 TEST_P(Conformance, EverySeekShowsTheExactFrame) {

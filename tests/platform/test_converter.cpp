@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/mci/display/BgraConverter.h"
+#include "platform/display/BgraConverter.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -15,7 +15,7 @@ extern "C" {
 }
 
 using namespace plim::engine;
-using namespace plim::mci;
+using namespace plim::display;
 
 namespace {
 

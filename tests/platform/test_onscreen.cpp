@@ -50,7 +50,7 @@ std::vector<uint32_t> onScreen(QWidget* w, QRect r) {
 }
 
 // The frame the surface holds, as the converter makes it (at scale times its size).
-std::vector<uint32_t> converted(const mci::VideoSurface& s, int scale = 1) {
+std::vector<uint32_t> converted(const display::VideoSurface& s, int scale = 1) {
     std::vector<uint8_t> bgra = plim::test::bgraOf(s.frame(), scale);
     std::vector<uint32_t> out(bgra.size() / 4);
     for (size_t i = 0; i < out.size(); ++i) out[i] = uint32_t(bgra[4 * i]) | uint32_t(bgra[4 * i + 1]) << 8 | uint32_t(bgra[4 * i + 2]) << 16;
@@ -72,7 +72,7 @@ protected:
         ASSERT_EQ(service_->sendString(open, nullptr, 0, 0), 0u);
         send("put m window at 20 10 320 240");
         send("window m state show");
-        surface_ = dynamic_cast<mci::VideoSurface*>(forms::widgetOf(std::stoi(ask("status m window handle"))));
+        surface_ = dynamic_cast<display::VideoSurface*>(forms::widgetOf(std::stoi(ask("status m window handle"))));
         ASSERT_NE(surface_, nullptr);
         pump(2000, [&] { return surface_->frame().valid(); });
         pump(100);
@@ -97,13 +97,13 @@ protected:
 
     std::unique_ptr<QWidget> host_;
     std::shared_ptr<mci::MciService> service_;
-    mci::VideoSurface* surface_ = nullptr;
+    display::VideoSurface* surface_ = nullptr;
 };
 
 TEST_F(OnScreen, FramesPutPastTheBackingStoreAreTheConvertedPicture) {
     std::vector<uint32_t> first = converted(*surface_);
     playAWhile();
-    EXPECT_GT(mci::SurfaceProbe::directFrames(*surface_), 10);
+    EXPECT_GT(display::SurfaceProbe::directFrames(*surface_), 10);
     std::vector<uint32_t> now = converted(*surface_);
     EXPECT_NE(now, first) << "the clip moves: a second in, another picture is due";
     EXPECT_TRUE(onScreen(host_.get(), videoArea()) == now);
@@ -116,13 +116,13 @@ TEST_F(OnScreen, APictureShownLateHasTheMemoryForPlayReadyBeforePlay) {
                        std::to_string(forms::handleOf(host_.get()));
     ASSERT_EQ(service_->sendString(open, nullptr, 0, 0), 0u);
     send("put n window at 20 10 320 240");
-    auto* hidden = dynamic_cast<mci::VideoSurface*>(forms::widgetOf(std::stoi(ask("status n window handle"))));
+    auto* hidden = dynamic_cast<display::VideoSurface*>(forms::widgetOf(std::stoi(ask("status n window handle"))));
     ASSERT_NE(hidden, nullptr);
     pump(2000, [&] { return hidden->frame().valid(); });
     ASSERT_TRUE(hidden->frame().valid()) << "the open's picture comes while the window is hidden";
     send("window n state show");
-    pump(1000, [&] { return mci::SurfaceProbe::directReady(*hidden); });
-    EXPECT_TRUE(mci::SurfaceProbe::directReady(*hidden));
+    pump(1000, [&] { return display::SurfaceProbe::directReady(*hidden); });
+    EXPECT_TRUE(display::SurfaceProbe::directReady(*hidden));
     send("close n");
 }
 
@@ -130,7 +130,7 @@ TEST_F(OnScreen, APictureShownLateHasTheMemoryForPlayReadyBeforePlay) {
 // alone: no second copy of a window that size is made, and the screen shows each frame.
 TEST_F(OnScreen, APictureTooLargeForASharedImageIsPaintedThroughTheBackingStore) {
     const QSize big(2600, 1700);
-    ASSERT_FALSE(mci::ShmImage::suits(big));
+    ASSERT_FALSE(display::ShmImage::suits(big));
     QWidget host;
     host.setGeometry(0, 0, big.width() + 20, big.height() + 20);
     host.show();
@@ -141,15 +141,15 @@ TEST_F(OnScreen, APictureTooLargeForASharedImageIsPaintedThroughTheBackingStore)
     send("put b window at 10 10 2600 1700");
     send("put b destination at 0 0 2600 1700");
     send("window b state show");
-    auto* surface = dynamic_cast<mci::VideoSurface*>(forms::widgetOf(std::stoi(ask("status b window handle"))));
+    auto* surface = dynamic_cast<display::VideoSurface*>(forms::widgetOf(std::stoi(ask("status b window handle"))));
     ASSERT_NE(surface, nullptr);
     pump(2000, [&] { return surface->frame().valid(); });
     send("play b");
     pump(1000);
     send("pause b");
     pump(300);
-    EXPECT_EQ(mci::SurfaceProbe::directFrames(*surface), 0);
-    EXPECT_FALSE(mci::SurfaceProbe::directReady(*surface));
+    EXPECT_EQ(display::SurfaceProbe::directFrames(*surface), 0);
+    EXPECT_FALSE(display::SurfaceProbe::directReady(*surface));
     QImage painted = surface->grab().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(painted.size(), big);
     std::vector<uint32_t> want(size_t(big.width()) * size_t(big.height()));
@@ -166,7 +166,7 @@ TEST_F(OnScreen, ADenseScreenShowsThePictureConvertedAtItsDevicePixels) {
     const int k = int(host_->devicePixelRatio());
     if (k < 2) GTEST_SKIP() << "the screen is not scaled";
     playAWhile();
-    EXPECT_GT(mci::SurfaceProbe::directFrames(*surface_), 10);
+    EXPECT_GT(display::SurfaceProbe::directFrames(*surface_), 10);
     const QRect device(videoArea().topLeft() * k, videoArea().size() * k);
     std::vector<uint32_t> want = converted(*surface_, k);
     EXPECT_TRUE(onScreen(host_.get(), device) == want) << "frames put directly";

@@ -2,14 +2,14 @@
 // the largest of the same shape with which the window fits.
 #include <gtest/gtest.h>
 
-#include "platform/mci/display/PictureFit.h"
+#include "platform/display/PictureFit.h"
 
 namespace {
 
 TEST(PictureFit, OwnSizeWhenItFitsElseTheLargestOfItsShape) {
     struct Case {
         int w, h, extraW, extraH, workW, workH;
-        plim::mci::PictureFit want;
+        plim::display::PictureFit want;
     };
     const Case cases[] = {
         {320, 240, 8, 30, 1280, 800, {320, 240, false}},
@@ -23,7 +23,7 @@ TEST(PictureFit, OwnSizeWhenItFitsElseTheLargestOfItsShape) {
         {0, 0, 4, 4, 1000, 800, {0, 0, false}},                // nothing to show
     };
     for (const auto& c : cases) {
-        plim::mci::PictureFit got = plim::mci::fitPicture(c.w, c.h, c.extraW, c.extraH, c.workW, c.workH);
+        plim::display::PictureFit got = plim::display::fitPicture(c.w, c.h, c.extraW, c.extraH, c.workW, c.workH);
         EXPECT_EQ(got.width, c.want.width) << c.w << "x" << c.h << " in " << c.workW << "x" << c.workH;
         EXPECT_EQ(got.height, c.want.height) << c.w << "x" << c.h << " in " << c.workW << "x" << c.workH;
         EXPECT_EQ(got.scaled, c.want.scaled) << c.w << "x" << c.h;
@@ -39,7 +39,7 @@ namespace {
 TEST(PictureFit, FillingAnAreaKeepsTheShapeWithAnEvenWidth) {
     struct Case {
         int w, h, areaW, areaH;
-        plim::mci::PictureFit want;
+        plim::display::PictureFit want;
     };
     const Case cases[] = {
         {480, 270, 1600, 1000, {1600, 900, true}},     // wider than the screen's shape: the width fills
@@ -51,7 +51,7 @@ TEST(PictureFit, FillingAnAreaKeepsTheShapeWithAnEvenWidth) {
         {640, 360, 0, 360, {640, 360, false}},         // no area: the video's own size
     };
     for (const auto& c : cases) {
-        plim::mci::PictureFit got = plim::mci::fillArea(c.w, c.h, c.areaW, c.areaH);
+        plim::display::PictureFit got = plim::display::fillArea(c.w, c.h, c.areaW, c.areaH);
         EXPECT_EQ(got.width, c.want.width) << c.w << "x" << c.h << " in " << c.areaW << "x" << c.areaH;
         EXPECT_EQ(got.height, c.want.height) << c.w << "x" << c.h << " in " << c.areaW << "x" << c.areaH;
         EXPECT_EQ(got.scaled, c.want.scaled) << c.w << "x" << c.h;

@@ -10,10 +10,12 @@
 
 #include "platform/mci/DeviceNotice.h"
 #include "platform/mci/MciCommand.h"
-#include "platform/mci/display/VideoSurface.h"
+#include "platform/display/VideoSurface.h"
 #include "platform/mci/engine/play/Player.h"
 
 namespace plim::mci {
+
+using display::VideoSurface;
 
 class Device {
 public:

@@ -253,7 +253,7 @@ uint32_t doWhere(Device& d, const MciCommand& c, std::string& reply) {
     const engine::MediaInfo& info = d.player().info();
     if (c.where == WhereItem::Source) reply = rectText(QRect(0, 0, info.displayWidth, info.height));
     if (c.where == WhereItem::Destination)
-        reply = rectText(v->destination.isValid() ? v->destination : QRect(0, 0, info.displayWidth, info.height));
+        reply = rectText(v->destination().isValid() ? v->destination() : QRect(0, 0, info.displayWidth, info.height));
     if (c.where == WhereItem::Window) reply = rectText(v->geometry());
     return 0;
 }
@@ -263,9 +263,8 @@ uint32_t doPut(Device& d, const MciCommand& c, std::string&) {
     if (!v) return err::kNoWindow;
     if (c.where == WhereItem::None) return err::kMissingParameter;
     if (c.where == WhereItem::Destination) {
-        v->destination = c.rect ? QRect(int((*c.rect)[0]), int((*c.rect)[1]), int((*c.rect)[2]), int((*c.rect)[3]))
-                                : QRect(QPoint(0, 0), v->size());
-        v->update();
+        v->putDestination(c.rect ? QRect(int((*c.rect)[0]), int((*c.rect)[1]), int((*c.rect)[2]), int((*c.rect)[3]))
+                                 : QRect(QPoint(0, 0), v->size()));
     } else if (c.rect) {
         const auto& r = *c.rect;
         QSize size = meansOwnSize(r) ? v->size() : QSize(int(r[2]), int(r[3]));

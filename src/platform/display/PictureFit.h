@@ -3,7 +3,7 @@
 // it fits the screen's work area, as the window has always been sized; otherwise at the
 // largest size of the same shape, of an even width, with which it fits.
 
-namespace plim::mci {
+namespace plim::display {
 
 struct PictureFit {
     int width = 0, height = 0;  // pixels
@@ -19,4 +19,4 @@ PictureFit fitPicture(int videoW, int videoH, int extraW, int extraH, int workW,
 // width made even where the other side fills, as above. scaled: not the video's own size.
 PictureFit fillArea(int videoW, int videoH, int areaW, int areaH);
 
-}  // namespace plim::mci
+}  // namespace plim::display

@@ -1,4 +1,4 @@
-#include "platform/mci/display/ShmImage.h"
+#include "platform/display/ShmImage.h"
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -9,7 +9,7 @@
 
 #include "platform/mci/engine/base/FreshPages.h"
 
-namespace plim::mci {
+namespace plim::display {
 
 namespace {
 xcb_connection_t* appConnection() {
@@ -145,4 +145,4 @@ bool ShmImage::put(xcb_window_t window, QPoint at) {
     return true;
 }
 
-}  // namespace plim::mci
+}  // namespace plim::display

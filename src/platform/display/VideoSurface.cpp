@@ -1,4 +1,4 @@
-#include "platform/mci/display/VideoSurface.h"
+#include "platform/display/VideoSurface.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/mci/display/ShmImage.h"
+#include "platform/display/ShmImage.h"
 #include "platform/mci/engine/base/FreshPages.h"
 
-namespace plim::mci {
+namespace plim::display {
 
 namespace {
 // The first byte of `area` in a 32-bit BGRA image, where the converter may write its rows;
@@ -44,6 +44,7 @@ VideoSurface::~VideoSurface() = default;
 
 void VideoSurface::setFrame(engine::VideoFrame f) {
     frame_ = std::move(f);
+    kept_ = QImage();
     if (presentDirect()) return;
     repaint();
 }
@@ -69,7 +70,12 @@ QSize VideoSurface::onDevice(QSize logical) const {
 }
 
 QRect VideoSurface::frameDestination() const {
-    return destination.isValid() ? destination : QRect(0, 0, frame_.shownWidth(), frame_.height);
+    return destination_.isValid() ? destination_ : QRect(0, 0, frame_.shownWidth(), frame_.height);
+}
+
+void VideoSurface::putDestination(const QRect& r) {
+    destination_ = r;
+    update();
 }
 
 // Direct puts leave the backing store behind the screen, and the toolkit answers an expose
@@ -151,14 +157,24 @@ void VideoSurface::paintEvent(QPaintEvent* e) {
     // to its size there, never converted small and enlarged by the painter.
     int k = std::max(1, wholeScale(p.device()->devicePixelRatio()));
     QSize size = rect().contains(dest) ? dest.size() : QSize(frame_.shownWidth(), frame_.height);
-    QImage img(size * k, QImage::Format_RGB32);
-    if (img.isNull() || !convertInto(img, img.rect())) return;
-    img.setDevicePixelRatio(k);
+    const QImage* img = keptConversion(size * k, k);
+    if (!img) return;
     if (dest.size() == size) {
-        p.drawImage(dest.topLeft(), img);
+        p.drawImage(dest.topLeft(), *img);
     } else {
-        p.drawImage(dest, img);
+        p.drawImage(dest, *img);
     }
+}
+
+const QImage* VideoSurface::keptConversion(QSize size, int k) {
+    if (kept_.size() == size && kept_.devicePixelRatio() == k) return &kept_;
+    kept_ = QImage(size, QImage::Format_RGB32);
+    if (kept_.isNull() || !convertInto(kept_, kept_.rect())) {
+        kept_ = QImage();
+        return nullptr;
+    }
+    kept_.setDevicePixelRatio(k);
+    return &kept_;
 }
 
 bool VideoSurface::convertInto(QImage& into, const QRect& area) {
@@ -170,12 +186,12 @@ bool VideoSurface::drawSourceInto(QImage& into, QPoint at) {
     if (!frame_.valid()) return false;
     QRect dest(at, QSize(frame_.shownWidth(), frame_.height));
     if (convertInto(into, dest)) return true;
-    // Partly outside: converted whole, and the part that lands is drawn.
-    QImage img(dest.size(), QImage::Format_RGB32);
-    if (img.isNull() || !convertInto(img, img.rect())) return false;
+    // Partly outside: the part that lands is drawn from the kept conversion.
+    const QImage* img = keptConversion(dest.size(), 1);
+    if (!img) return false;
     QPainter p(&into);
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(at, img);
+    p.drawImage(at, *img);
     return true;
 }
 
@@ -210,4 +226,4 @@ bool VideoSurface::convertInPlace(QPainter& p, const QRect& dest, const QRegion&
     return ok;
 }
 
-}  // namespace plim::mci
+}  // namespace plim::display

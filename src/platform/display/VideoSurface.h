@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "platform/mci/engine/base/Types.h"
-#include "platform/mci/display/BgraConverter.h"
+#include "platform/display/BgraConverter.h"
 
-namespace plim::mci {
+namespace plim::display {
 
 class ShmImage;
 
@@ -22,9 +22,14 @@ class ShmImage;
 // pixels that are not square are widened or narrowed in the conversion's one pass.
 // Rectangles are in the toolkit's logical pixels; on a screen scaled by a whole k the picture
 // fills k times them in device pixels, converted at that size in the same one pass.
-// Every picture, to the screen or to a copy, is converted once, straight into the memory it
-// ends in (the backing store, the shared image, the caller's image): no BGRA copy of a
-// picture is kept.
+// Every picture takes one of three routes, each converting it once, straight into the memory
+// it ends in: the shared image (ShmImage), the backing store (convertInPlace), the caller's
+// image (drawSourceInto). What none of them can take (a paint of part of the picture, a
+// destination reaching past the surface, a copy partly outside the caller's image) is drawn
+// by the painter from the kept conversion: the frame converted once at that size, kept until
+// the next frame. The converter itself goes through rows of its own for widths libswscale
+// cannot write exactly (BgraConverter.h: most widths not a multiple of 16, 853-wide DVD
+// pictures among them).
 class VideoSurface : public QWidget {
 public:
     explicit VideoSurface(QWidget* parent);
@@ -40,7 +45,11 @@ public:
     // False (nothing written) without a frame or when it cannot be converted (no memory).
     bool drawSourceInto(QImage& into, QPoint at);
     const engine::VideoFrame& frame() const { return frame_; }
-    QRect destination;
+    // The rectangle the picture is shown in, as put ("put ... destination"); invalid until
+    // one is put, and the picture then shows at its own size at the origin. Putting one
+    // repaints the surface.
+    const QRect& destination() const { return destination_; }
+    void putDestination(const QRect& r);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -55,13 +64,18 @@ private:
     // image holding all of area, or the frame cannot be converted.
     bool convertInto(QImage& into, const QRect& area);
     bool convertInPlace(QPainter& p, const QRect& dest, const QRegion& toPaint);
+    // The kept conversion at size (device pixels, drawn at ratio k); nullptr when it cannot
+    // be made.
+    const QImage* keptConversion(QSize size, int k);
     bool presentDirect();
     void reserveDirect();
     bool uncovered(const QRect& dest, const QWidget* host) const;
     QRect frameDestination() const;
     QSize onDevice(QSize logical) const;  // in the window's device pixels; empty at a fractional ratio
     engine::VideoFrame frame_;
-    mci::BgraConverter converter_;
+    QRect destination_;
+    BgraConverter converter_;
+    QImage kept_;  // the kept conversion of frame_, when a paint or copy needed one
     std::unique_ptr<ShmImage> shm_;
     bool shmTried_ = false;
     bool reserving_ = false;  // a reserve() is queued
@@ -71,4 +85,4 @@ private:
     const uchar* readied_ = nullptr;  // the backing store whose pages were last made present
 };
 
-}  // namespace plim::mci
+}  // namespace plim::display

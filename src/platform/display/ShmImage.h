@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <memory>
 
-namespace plim::mci {
+namespace plim::display {
 
 class ShmImage {
 public:
@@ -72,4 +72,4 @@ private:
     uint8_t checkedDepth_ = 0;
 };
 
-}  // namespace plim::mci
+}  // namespace plim::display

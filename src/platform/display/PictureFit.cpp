@@ -1,9 +1,9 @@
-#include "platform/mci/display/PictureFit.h"
+#include "platform/display/PictureFit.h"
 
 #include <algorithm>
 #include <cstdint>
 
-namespace plim::mci {
+namespace plim::display {
 
 namespace {
 // The width of the shape videoW x videoH at height h, and the reverse, rounded to nearest.
@@ -44,4 +44,4 @@ PictureFit fitPicture(int videoW, int videoH, int extraW, int extraH, int workW,
     return {.width = int(w), .height = int(std::clamp<int64_t>(h, 1, availH)), .scaled = true};
 }
 
-}  // namespace plim::mci
+}  // namespace plim::display

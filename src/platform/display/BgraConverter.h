@@ -17,7 +17,7 @@
 
 struct SwsContext;
 
-namespace plim::mci {
+namespace plim::display {
 
 // The colour matrix for a stream that does not say: HD sizes use BT.709, others BT.601.
 int chooseColorspace(int tagged, int width, int height);
@@ -58,4 +58,4 @@ private:
     Context exact_;  // the library's exact path, for pictures too wide for scratch
 };
 
-}  // namespace plim::mci
+}  // namespace plim::display

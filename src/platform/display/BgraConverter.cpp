@@ -1,4 +1,4 @@
-#include "platform/mci/display/BgraConverter.h"
+#include "platform/display/BgraConverter.h"
 
 #include <cstring>
 
@@ -11,7 +11,7 @@ extern "C" {
 
 #include "platform/mci/engine/base/StoredEnum.h"
 
-namespace plim::mci {
+namespace plim::display {
 
 using engine::VideoFrame;
 
@@ -119,4 +119,4 @@ bool BgraConverter::viaScratch(const AVFrame* f, uint8_t* dst, int dstStride, in
     return true;
 }
 
-}  // namespace plim::mci
+}  // namespace plim::display
