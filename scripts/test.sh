@@ -17,8 +17,9 @@ ninja -C "$root/build/tsan" -j "$jobs"
 echo "== valgrind: the picture converter's writes, which happen inside libswscale where no sanitizer sees"
 cmake -S "$root" -B "$root/build/plain" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 ninja -C "$root/build/plain" -j "$jobs" test_converter
-# The converter's program links only libswscale and libavutil, which valgrind loads on any
-# x86-64. Should valgrind still fail to start it here, stop and say why: never skip silently.
+# The converter's program loads only libswscale and libavutil (the display library is linked
+# as needed), which valgrind loads on any x86-64. Should valgrind still fail to start it
+# here, stop and say why: never skip silently.
 converter="$root/build/plain/tests/test_converter"
 if ! valgrind -q --error-exitcode=1 "$converter" --gtest_list_tests >/dev/null 2>"$root/build/valgrind-start.log"; then
   echo "plim: valgrind cannot run $converter on this machine, so the converter's writes go unchecked:" >&2
