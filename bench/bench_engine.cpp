@@ -18,11 +18,11 @@ extern "C" {
 }
 
 #include "app/Process.h"
-#include "platform/mci/engine/input/MediaSource.h"
-#include "platform/mci/engine/play/Player.h"
+#include "platform/engine/input/MediaSource.h"
+#include "platform/engine/play/Player.h"
 #include "PlayerProbe.h"
 #include "platform/display/BgraConverter.h"
-#include "platform/mci/engine/decode/VideoDecoder.h"
+#include "platform/engine/decode/VideoDecoder.h"
 
 using namespace plim::engine;
 using namespace plim::display;

@@ -11,7 +11,7 @@
 
 #include "app/Process.h"
 #include "../tests/media/DamagedSet.h"
-#include "platform/mci/engine/play/Player.h"
+#include "platform/engine/play/Player.h"
 
 using namespace plim::test;
 using plim::engine::Player;

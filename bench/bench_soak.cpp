@@ -23,7 +23,7 @@
 #include "app/Process.h"
 #include "platform/forms/Handles.h"
 #include "platform/mci/MciService.h"
-#include "platform/mci/engine/play/Player.h"
+#include "platform/engine/play/Player.h"
 
 using plim::engine::Player;
 

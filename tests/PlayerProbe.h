@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/mci/engine/play/Player.h"
-#include "platform/mci/engine/sound/SoundDevice.h"
+#include "platform/engine/play/Player.h"
+#include "platform/engine/sound/SoundDevice.h"
 
 namespace plim::engine {
 

@@ -26,8 +26,8 @@
 
 #include "PlayerProbe.h"
 #include "app/Process.h"
-#include "platform/mci/engine/input/MediaSource.h"
-#include "platform/mci/engine/play/Player.h"
+#include "platform/engine/input/MediaSource.h"
+#include "platform/engine/play/Player.h"
 
 namespace {
 using plim::engine::Player;

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/mci/engine/play/Player.h"
+#include "platform/engine/play/Player.h"
 
 namespace plim::test {
 

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "platform/mci/engine/input/DiskRead.h"
+#include "platform/engine/input/DiskRead.h"
 
 namespace plim::engine {
 

@@ -11,10 +11,10 @@
 #include "Pump.h"
 #include "../FrameBgra.h"
 #include "../PlayerProbe.h"
-#include "platform/mci/engine/input/MediaSource.h"
-#include "platform/mci/engine/play/Player.h"
-#include "platform/mci/engine/base/TimestampFilter.h"
-#include "platform/mci/engine/decode/VideoDecoder.h"
+#include "platform/engine/input/MediaSource.h"
+#include "platform/engine/play/Player.h"
+#include "platform/engine/base/TimestampFilter.h"
+#include "platform/engine/decode/VideoDecoder.h"
 
 using namespace plim::engine;
 using plim::test::clip;

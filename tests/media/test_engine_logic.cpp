@@ -14,15 +14,15 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include "platform/mci/engine/base/Aspect.h"
-#include "platform/mci/engine/base/FreshPages.h"
-#include "platform/mci/engine/base/LockOrder.h"
-#include "platform/mci/engine/input/Deadline.h"
-#include "platform/mci/engine/input/JoinMap.h"
-#include "platform/mci/engine/play/DisplayOwed.h"
-#include "platform/mci/engine/play/PlayState.h"
-#include "platform/mci/engine/play/StepCache.h"
-#include "platform/mci/engine/sound/SoundGain.h"
+#include "platform/engine/base/Aspect.h"
+#include "platform/engine/base/FreshPages.h"
+#include "platform/engine/base/LockOrder.h"
+#include "platform/engine/input/Deadline.h"
+#include "platform/engine/input/JoinMap.h"
+#include "platform/engine/play/DisplayOwed.h"
+#include "platform/engine/play/PlayState.h"
+#include "platform/engine/play/StepCache.h"
+#include "platform/engine/sound/SoundGain.h"
 
 using namespace plim::engine;
 

@@ -16,7 +16,7 @@ extern "C" {
 #include "../TestSupport.h"
 #include "Pump.h"
 #include "../FrameBgra.h"
-#include "platform/mci/engine/play/Player.h"
+#include "platform/engine/play/Player.h"
 
 using namespace plim::engine;
 using plim::test::clip;

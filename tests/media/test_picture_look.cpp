@@ -13,9 +13,9 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include "platform/mci/engine/base/Orientation.h"
-#include "platform/mci/engine/decode/Deinterlacer.h"
-#include "platform/mci/engine/decode/PictureLook.h"
+#include "platform/engine/base/Orientation.h"
+#include "platform/engine/decode/Deinterlacer.h"
+#include "platform/engine/decode/PictureLook.h"
 
 using namespace plim::engine;
 

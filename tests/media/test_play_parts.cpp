@@ -10,10 +10,10 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include "platform/mci/engine/base/DiskWait.h"
-#include "platform/mci/engine/play/FramePull.h"
-#include "platform/mci/engine/play/PlayPieces.h"
-#include "platform/mci/engine/sound/SoundDevice.h"
+#include "platform/engine/base/DiskWait.h"
+#include "platform/engine/play/FramePull.h"
+#include "platform/engine/play/PlayPieces.h"
+#include "platform/engine/sound/SoundDevice.h"
 
 using namespace plim::engine;
 

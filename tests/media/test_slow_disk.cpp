@@ -14,8 +14,8 @@
 #include "../TestSupport.h"
 #include "Pump.h"
 #include "ReadProbe.h"
-#include "platform/mci/engine/input/FileInput.h"
-#include "platform/mci/engine/play/Player.h"
+#include "platform/engine/input/FileInput.h"
+#include "platform/engine/play/Player.h"
 
 extern "C" {
 #include <libavutil/frame.h>

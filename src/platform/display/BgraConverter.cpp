@@ -9,7 +9,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "platform/mci/engine/base/StoredEnum.h"
+#include "platform/engine/base/StoredEnum.h"
 
 namespace plim::display {
 

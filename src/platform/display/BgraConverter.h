@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/mci/engine/base/Types.h"
+#include "platform/engine/base/Types.h"
 
 struct SwsContext;
 

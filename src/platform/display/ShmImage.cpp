@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/mci/engine/base/FreshPages.h"
+#include "platform/engine/base/FreshPages.h"
 
 namespace plim::display {
 

@@ -12,7 +12,7 @@
 #include <cmath>
 
 #include "platform/display/ShmImage.h"
-#include "platform/mci/engine/base/FreshPages.h"
+#include "platform/engine/base/FreshPages.h"
 
 namespace plim::display {
 

@@ -6,7 +6,7 @@
 #include <QWindow>
 #include <memory>
 
-#include "platform/mci/engine/base/Types.h"
+#include "platform/engine/base/Types.h"
 #include "platform/display/BgraConverter.h"
 
 namespace plim::display {

@@ -11,7 +11,7 @@
 #include "platform/mci/DeviceNotice.h"
 #include "platform/mci/MciCommand.h"
 #include "platform/display/VideoSurface.h"
-#include "platform/mci/engine/play/Player.h"
+#include "platform/engine/play/Player.h"
 
 namespace plim::mci {
 

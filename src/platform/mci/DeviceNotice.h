@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/mci/engine/base/Types.h"
+#include "platform/engine/base/Types.h"
 
 namespace plim::mci {
 
