@@ -34,7 +34,6 @@ public:
     // The sound level, 0 to 1000, as "setaudio ... volume to" set it.
     int64_t volume() const { return volume_; }
     void setVolume(int64_t level);
-    DevicePlay play() const { return play_; }
 
     // Units of the current time format <-> microseconds. Units are what replies tell, so
     // they never leave the 32-bit range that callers hold them in.

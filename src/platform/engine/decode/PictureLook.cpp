@@ -46,13 +46,6 @@ PictureLook::PictureLook(Orientation o) : orientation_(o) {}
 
 PictureLook::~PictureLook() { av_frame_free(&out_); }
 
-void PictureLook::setOrientation(Orientation o) {
-    if (o == orientation_) return;
-    orientation_ = o;
-    graph_.reset();
-    made_ = Input{};
-}
-
 PictureLook::Input PictureLook::inputOf(const AVFrame* f) {
     return {f->width, f->height, f->format, storedValue(f->color_trc), storedValue(f->color_primaries), storedValue(f->colorspace),
             storedValue(f->color_range)};

@@ -32,8 +32,6 @@ public:
     PictureLook(const PictureLook&) = delete;
     PictureLook& operator=(const PictureLook&) = delete;
 
-    // For the pictures of another stream.
-    void setOrientation(Orientation o);
     // The picture to show for f: f itself when it needs nothing done; otherwise a picture of
     // the look's own, valid until the next call. nullptr when a picture that must be turned
     // cannot be (no memory): showing it on its side would be a wrong picture. When only the
