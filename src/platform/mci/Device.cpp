@@ -33,7 +33,7 @@ Device::Device(std::string a, std::string path, std::unique_ptr<engine::Player> 
       player_(std::move(player)),
       surface_(surface),
       path_(std::move(path)),
-      lengthMs_(std::llround(double(player_->lengthUs()) / 1000.0)),
+      lengthMs_(lengthUnits()),  // milliseconds: the time format a device opens with
       publish_(std::move(tell)) {
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setSingleShot(true);

@@ -85,6 +85,4 @@ void Deinterlacer::pass(AVFrame* f, int64_t ptsUs, const Emit& out) {
     out(f, ptsUs);
 }
 
-Picture DeinterlaceStage::made(AVFrame* f, int64_t ptsUs) { return Picture{f, ptsUs, f->sample_aspect_ratio, false}; }
-
 }  // namespace plim::engine

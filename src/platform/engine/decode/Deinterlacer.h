@@ -70,14 +70,13 @@ class DeinterlaceStage final : public PictureStage {
 public:
     void begin(const PictureRun& run) override { d_.begin(run.fromStart); }
     void push(const Picture& p, const Out& out) override {
-        d_.push(p.frame, p.ptsUs, [&](AVFrame* f, int64_t ptsUs) { out(made(f, ptsUs)); });
+        d_.push(p.frame, p.ptsUs, [&](AVFrame* f, int64_t ptsUs) { out(Picture::of(f, ptsUs)); });
     }
     void finish(const Out& out) override {
-        d_.finish([&](AVFrame* f, int64_t ptsUs) { out(made(f, ptsUs)); });
+        d_.finish([&](AVFrame* f, int64_t ptsUs) { out(Picture::of(f, ptsUs)); });
     }
 
 private:
-    static Picture made(AVFrame* f, int64_t ptsUs);
     Deinterlacer d_;
 };
 

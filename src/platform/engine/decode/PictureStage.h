@@ -7,10 +7,9 @@
 #include <functional>
 
 extern "C" {
+#include <libavutil/frame.h>
 #include <libavutil/rational.h>
 }
-
-struct AVFrame;
 
 namespace plim::engine {
 
@@ -19,6 +18,11 @@ struct Picture {
     int64_t ptsUs = 0;         // media time
     AVRational sar{0, 1};      // the sample aspect the picture came with, before its look
     bool target = false;       // the picture a seek or the open asked for
+
+    // A picture made by the stage that hands it on, with the sample aspect it carries.
+    static Picture of(AVFrame* f, int64_t ptsUs, bool target = false) {
+        return Picture{f, ptsUs, f->sample_aspect_ratio, target};
+    }
 };
 
 // A run of pictures: from a seek (or the open) on.

@@ -95,7 +95,7 @@ public:
 
 private:
     static SeekPicker::Emit emitTo(const Out& out) {
-        return [&out](AVFrame* f, int64_t ptsUs, bool target) { out(Picture{f, ptsUs, f->sample_aspect_ratio, target}); };
+        return [&out](AVFrame* f, int64_t ptsUs, bool target) { out(Picture::of(f, ptsUs, target)); };
     }
     SeekPicker picker_;
 };

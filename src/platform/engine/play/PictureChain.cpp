@@ -74,7 +74,7 @@ void PictureChain::begin(uint64_t gen, const PictureRun& run, bool fillSteps) {
     for (auto& s : stages_) s->begin(run);
 }
 
-void PictureChain::push(AVFrame* f, int64_t ptsUs) { stages_.front()->push(Picture{f, ptsUs, f->sample_aspect_ratio, false}, outs_.front()); }
+void PictureChain::push(AVFrame* f, int64_t ptsUs) { stages_.front()->push(Picture::of(f, ptsUs), outs_.front()); }
 
 void PictureChain::finish() {
     for (size_t i = 0; i < stages_.size(); ++i) stages_[i]->finish(outs_[i]);
